@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <vector>
+
+#include "board/move_picker.h"
+#include "board/notation.h"
+
+namespace korvane {
+namespace {
+
+Position fromFen(const char* fen) {
+  Position pos;
+  EXPECT_NE(setFen(pos, fen), nullptr) << fen;
+  return pos;
+}
+
+std::vector<Move> picked(MovePicker& picker) {
+  std::vector<Move> out;
+  while (const MoveEntry* e = picker.nextMove()) out.push_back(e->move);
+  return out;
+}
+
+// The stages hand out every generated move exactly once, the hash move first
+// and the killers next (a killer equal to the hash move is not repeated), and
+// a reset brings them all back.
+TEST(MovePicker, StagesReturnEveryMoveOnce) {
+  Position pos = fromFen("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
+  MoveEntry stack[2 * MAX_MOVES];
+  MoveEntry* top = stack;
+  HistoryTable history;
+  const Move hash(45, 21, QUEEN);  // Qf3xf6
+  KillerTable killers{};
+  killers.rows[0][0] = hash;
+  killers.rows[0][1] = Move(60, 61, KING);     // Kf1
+  MovePicker picker(hash, top, pos, history, false, false, &killers);
+  EXPECT_EQ(top, stack + picker.size());
+  const std::multiset<std::uint32_t> generated = [&] {
+    std::multiset<std::uint32_t> s;
+    for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) s.insert(e->move.raw());
+    return s;
+  }();
+  const auto first = picked(picker);
+  ASSERT_EQ(first.size(), 48u);
+  EXPECT_EQ(first[0], hash);
+  EXPECT_EQ(first[1], Move(60, 61, KING));
+  std::multiset<std::uint32_t> seen;
+  for (Move m : first) seen.insert(m.raw());
+  EXPECT_EQ(seen, generated);
+
+  picker.resetPicker();
+  const auto second = picked(picker);
+  EXPECT_EQ(second.size(), first.size());
+  {
+    // A nested picker takes its list above this one and gives the space back.
+    MovePicker inner(Move(), top, pos, history, true, false, nullptr);
+    EXPECT_EQ(inner.begin(), stack + 48);
+  }
+  EXPECT_EQ(top, stack + 48);
+}
+
+TEST(MovePicker, CapturesComeBeforeQuietMoves) {
+  Position pos = fromFen("4k3/8/8/3q4/8/8/3R4/4K3 w - - 0 1");
+  MoveEntry stack[MAX_MOVES];
+  MoveEntry* top = stack;
+  HistoryTable history;
+  MovePicker picker(Move(), top, pos, history, false, false, nullptr);
+  EXPECT_EQ(picker.nextMove()->move, Move(51, 27, ROOK));  // Rxd5
+}
+
+TEST(MovePicker, PromotionsByMode) {
+  Position pos = fromFen("1n2k3/P7/8/8/8/8/8/4K3 w - - 0 1");
+  MoveEntry stack[MAX_MOVES];
+  MoveEntry* top = stack;
+  HistoryTable history;
+  int all = 0, quiet = 0;
+  {
+    MovePicker picker(Move(), top, pos, history, false, false, nullptr);
+    for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) all += e->move.promotion() != 0;
+  }
+  {
+    MovePicker picker(Move(), top, pos, history, true, false, nullptr);
+    for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) {
+      quiet += e->move.promotion() != 0;
+      EXPECT_TRUE(e->move.promotion() == 0 || e->move.promotion() == QUEEN);
+    }
+  }
+  EXPECT_EQ(all, 8);    // a8 and axb8, four pieces each
+  EXPECT_EQ(quiet, 2);  // queen only
+}
+
+TEST(MovePicker, EvasionsAndEndOfGame) {
+  // Double check: only king moves.
+  Position pos = fromFen("4k3/8/8/8/1b6/8/4r3/R3K2R w KQ - 0 1");
+  MoveEntry stack[MAX_MOVES];
+  MoveEntry* top = stack;
+  HistoryTable history;
+  {
+    MovePicker picker(Move(), top, pos, history, false, false, nullptr);
+    for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) EXPECT_EQ(e->move.piece(), KING);
+  }
+  // A checking pawn that has just made a double step is taken en passant.
+  pos = fromFen("8/8/8/2k5/3Pp3/8/8/4K3 b - d3 0 1");
+  EXPECT_TRUE(isMoveLegal(pos, Move(36, 43, PAWN)));
+  // The square behind the king on the checking line is not offered.
+  pos = fromFen("4k3/8/8/8/8/8/8/r3K3 w - - 0 1");
+  EXPECT_FALSE(isMoveLegal(pos, Move(60, 61, KING)));
+  EXPECT_TRUE(isMoveLegal(pos, Move(60, 52, KING)));
+
+  int result = 99;
+  pos = fromFen("7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");
+  EXPECT_TRUE(noLegalMove(pos, &result));
+  EXPECT_EQ(result, 0);
+  pos = fromFen("7k/6Q1/6K1/8/8/8/8/8 b - - 0 1");
+  EXPECT_TRUE(noLegalMove(pos, &result));
+  EXPECT_EQ(result, 1);
+  pos = fromFen("8/8/8/8/8/6k1/6q1/7K w - - 0 1");
+  EXPECT_TRUE(noLegalMove(pos, &result));
+  EXPECT_EQ(result, -1);
+  pos = Position();
+  EXPECT_FALSE(noLegalMove(pos, &result));
+}
+
+TEST(MovePicker, NoCastlingThroughAttacksOrOutOfCheck) {
+  Position pos = fromFen("4k3/8/8/8/8/8/5r2/R3K2R w KQ - 0 1");  // f2 rook hits f1
+  EXPECT_FALSE(isMoveLegal(pos, Move(60, 63, KING)));
+  EXPECT_TRUE(isMoveLegal(pos, Move(60, 56, KING)));
+  pos = fromFen("4k3/8/8/8/8/8/4r3/R3K2R w KQ - 0 1");  // in check
+  EXPECT_FALSE(isMoveLegal(pos, Move(60, 56, KING)));
+  // Chess960: king on b1 castles long with the rook on a1 (path b1, c1).
+  pos = fromFen("4k3/8/8/8/8/8/8/RK6 w A - 0 1");
+  EXPECT_TRUE(isMoveLegal(pos, Move(57, 56, KING)));
+}
+
+}  // namespace
+}  // namespace korvane

@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "board/move_picker.h"
+#include "board/notation.h"
+#include "board/position.h"
+#include "epd.h"
+
+namespace korvane {
+namespace {
+
+std::vector<Move> legalMoves(Position& pos) {
+  MoveEntry buffer[MAX_MOVES];
+  MoveEntry* top = buffer;
+  HistoryTable history;
+  MovePicker picker(Move(), top, pos, history, false, false, nullptr);
+  std::vector<Move> moves;
+  MoveUndo undo;
+  saveState(undo, pos);
+  for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) {
+    if (makeMove(pos, e->move, undo)) {
+      moves.push_back(e->move);
+      unmakeMove(undo);
+    }
+  }
+  return moves;
+}
+
+// Plays random games from every reference position. After every makeMove the
+// position must equal a recomputation from its bitboards (keys, lists, maps,
+// rotated occupancy); after every unmake it must be bit for bit the position
+// before. makeMoveQuick must agree with makeMove on legality and restore too.
+TEST(Position, RandomPlayMakeUnmakeIdentity) {
+  std::mt19937 rng(20261206);
+  int pairs = 0;
+  for (const auto& c : test::loadPerftCases()) {
+    for (int game = 0; game < 8; ++game) {
+      Position pos;
+      ASSERT_NE(setFen(pos, c.fen.c_str()), nullptr);
+      std::vector<Position> before;
+      std::vector<MoveUndo> undos(120);
+      int ply = 0;
+      for (; ply < 100; ++ply) {
+        // Every generated move: quick make and full make agree and restore.
+        MoveEntry buffer[MAX_MOVES];
+        MoveEntry* top = buffer;
+        HistoryTable history;
+        MovePicker picker(Move(), top, pos, history, false, false, nullptr);
+        const Position snapshot = pos;
+        for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) {
+          MoveUndo u;
+          saveState(u, pos);
+          const bool quick = makeMoveQuick(pos, e->move, u);
+          if (quick) unmakeMove(u);
+          ASSERT_TRUE(samePosition(pos, snapshot));
+          saveState(u, pos);
+          const bool full = makeMove(pos, e->move, u);
+          EXPECT_EQ(quick, full) << c.fen;
+          if (full) {
+            EXPECT_TRUE(isConsistent(pos)) << c.fen;
+            unmakeMove(u);
+          }
+          ASSERT_TRUE(samePosition(pos, snapshot)) << c.fen;
+          ++pairs;
+        }
+        const auto moves = legalMoves(pos);
+        if (moves.empty()) break;
+        before.push_back(pos);
+        saveState(undos[ply], pos);
+        ASSERT_TRUE(makeMove(pos, moves[rng() % moves.size()], undos[ply]));
+        ASSERT_TRUE(isConsistent(pos));
+      }
+      while (!before.empty()) {
+        unmakeMove(undos[--ply]);
+        ASSERT_TRUE(samePosition(pos, before.back()));
+        before.pop_back();
+      }
+    }
+  }
+  EXPECT_GT(pairs, 100000);
+}
+
+TEST(Position, StartPositionKeyAndRecord) {
+  Position pos;
+  std::uint64_t expected = 0;
+  for (int c = 0; c < 2; ++c)
+    for (Square s = 0; s < 64; ++s)
+      if (pos.side[c].pieceBB[0] & bit(s)) expected ^= ZOBRIST[c][pos.pieceOn(s)][s];
+  expected ^= ZOBRIST[WHITE][0][15] ^ SIDE_KEY;
+  EXPECT_EQ(pos.key, expected);
+  EXPECT_EQ(pos.castling, 15);
+  EXPECT_EQ(pos.side[WHITE].kingsideRookSquare, 63);
+  EXPECT_EQ(pos.side[WHITE].queensideRookSquare, 56);
+  EXPECT_EQ(pos.side[WHITE].kingsideEmpty, bit(61) | bit(62));
+  EXPECT_EQ(pos.side[WHITE].kingsidePath, bit(60) | bit(61) | bit(62));
+  EXPECT_EQ(pos.side[WHITE].queensideEmpty, bit(57) | bit(58) | bit(59));
+  EXPECT_EQ(pos.side[WHITE].queensidePath, bit(58) | bit(59) | bit(60));
+  EXPECT_EQ(pos.side[BLACK].kingsidePath, bit(4) | bit(5) | bit(6));
+  EXPECT_EQ(pos.side[WHITE].materialSum, 8 * 1000 + 2 * 3219 + 2 * 3254 + 2 * 4969 + 9436);
+  EXPECT_TRUE(isConsistent(pos));
+}
+
+TEST(Position, EnPassantKeyOnlyWhenAPawnCanTake) {
+  Position pos;
+  ASSERT_NE(setFen(pos, "4k3/8/8/8/3p4/8/4P1P1/4K3 w - - 0 1"), nullptr);
+  MoveUndo u;
+  saveState(u, pos);
+  const std::uint64_t keyBefore = pos.key;
+  ASSERT_TRUE(makeMove(pos, Move(52, 36, PAWN), u));  // e2e4 next to the d4 pawn
+  EXPECT_EQ(pos.epSquare, 44);
+  Position manual = pos;
+  computeHashKeys(manual);
+  EXPECT_EQ(pos.key, manual.key);
+  EXPECT_NE(pos.key, keyBefore ^ ZOBRIST[WHITE][PAWN][52] ^ ZOBRIST[WHITE][PAWN][36] ^ SIDE_KEY);
+  unmakeMove(u);
+  saveState(u, pos);
+  ASSERT_TRUE(makeMove(pos, Move(54, 38, PAWN), u));  // g2g4: nothing can take
+  EXPECT_EQ(pos.epSquare, NO_SQUARE);
+  unmakeMove(u);
+
+  // En passant removes the pawn behind the target square and the pawn key
+  // changes by both pawns.
+  ASSERT_NE(setFen(pos, "4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1"), nullptr);
+  const Position snapshot = pos;
+  saveState(u, pos);
+  ASSERT_TRUE(makeMove(pos, Move(28, 19, PAWN), u));  // e5xd6
+  EXPECT_EQ(pos.side[BLACK].count[PAWN], 0);
+  EXPECT_EQ(pos.pawnKey, snapshot.pawnKey ^ ZOBRIST[WHITE][PAWN][28] ^ ZOBRIST[WHITE][PAWN][19] ^
+                             ZOBRIST[BLACK][PAWN][27]);
+  EXPECT_TRUE(isConsistent(pos));
+  unmakeMove(u);
+  EXPECT_TRUE(samePosition(pos, snapshot));
+}
+
+TEST(Position, CastlingRightsFollowKingsAndRooks) {
+  Position pos;
+  ASSERT_NE(setFen(pos, "r3k2r/8/8/8/8/8/6b1/R3K2R b KQkq - 0 1"), nullptr);
+  MoveUndo u;
+  saveState(u, pos);
+  ASSERT_TRUE(makeMove(pos, Move(54, 63, BISHOP), u));  // Bxh1 takes the castling rook
+  EXPECT_EQ(pos.castling, WHITE_OOO | BLACK_OO | BLACK_OOO);
+  EXPECT_TRUE(isConsistent(pos));
+  unmakeMove(u);
+  saveState(u, pos);
+  ASSERT_TRUE(makeMove(pos, Move(4, 5, KING), u));  // Kf8 drops both Black rights
+  EXPECT_EQ(pos.castling, WHITE_OO | WHITE_OOO);
+  unmakeMove(u);
+  EXPECT_EQ(pos.castling, 15);
+
+  // A move that exposes the own king is refused and leaves no trace.
+  ASSERT_NE(setFen(pos, "4k3/4r3/8/8/8/8/4N3/4K3 w - - 0 1"), nullptr);
+  const Position snapshot = pos;
+  saveState(u, pos);
+  EXPECT_FALSE(makeMove(pos, Move(52, 35, KNIGHT), u));
+  EXPECT_TRUE(samePosition(pos, snapshot));
+  EXPECT_EQ(u.saved64Count, 0);
+  EXPECT_EQ(u.saved32Count, 0);
+}
+
+TEST(Position, Chess960CastlingWithCoincidingSquares) {
+  // King on g1 with the rook on h1; king on b1 castling long; rook on f1 castling short.
+  const char* fens[] = {"4k3/8/8/8/8/8/8/R5KR w KQ - 0 1", "4k3/8/8/8/8/8/8/RK5R w KQ - 0 1",
+                        "4k3/8/8/8/8/8/8/2K2R2 w K - 0 1", "1r4kr/8/8/8/8/8/8/2K5 b kq - 0 1",
+                        "4k3/8/8/8/8/8/8/1RK5 w Q - 0 1"};
+  for (const char* fen : fens) {
+    Position pos;
+    ASSERT_NE(setFen(pos, fen), nullptr) << fen;
+    const Position snapshot = pos;
+    int castles = 0;
+    for (Move m : legalMoves(pos)) {
+      if (m.piece() != KING || !(pos.mover().pieceBB[ROOK] & bit(m.to()))) continue;
+      ++castles;
+      MoveUndo u;
+      saveState(u, pos);
+      ASSERT_TRUE(makeMove(pos, m, u));
+      EXPECT_TRUE(isConsistent(pos)) << fen;
+      const SideState& moved = pos.side[~pos.sideToMove()];
+      const bool kingside = m.to() == snapshot.mover().kingsideRookSquare;
+      EXPECT_EQ(moved.pieceBB[KING], bit(kingside ? moved.kingsideKingTarget : moved.queensideKingTarget));
+      EXPECT_TRUE(moved.pieceBB[ROOK] & bit(kingside ? moved.kingsideRookTarget : moved.queensideRookTarget));
+      unmakeMove(u);
+      EXPECT_TRUE(samePosition(pos, snapshot)) << fen;
+    }
+    EXPECT_GE(castles, 1) << fen;
+  }
+}
+
+TEST(Position, FinishSetupRejectsImpossiblePositions) {
+  const char* bad[] = {
+      "4k3/8/8/8/8/8/8/8 w - - 0 1",                                 // no White king
+      "4k3/8/8/8/8/8/8/3KK3 w - - 0 1",                              // two White kings
+      "4k3/pppppppp/p7/8/8/8/8/4K3 w - - 0 1",                       // nine pawns
+      "4k3/8/8/8/8/8/8/P3K3 w - - 0 1",                              // pawn on rank 1
+      "4k3/4R3/8/8/8/8/8/4K3 w - - 0 1",                             // side not to move in check
+      "qqqqkqqq/qqqqqqqq/8/8/8/8/8/4K3 w - - 0 1",                   // queens beyond promotion counts
+      "4k3/8/8/8/8/8/8/4K3 w - e6 0 1",                              // en passant without a pawn
+  };
+  for (const char* fen : bad) {
+    Position pos;
+    EXPECT_EQ(setFen(pos, fen), nullptr) << fen;
+  }
+}
+
+}  // namespace
+}  // namespace korvane
