@@ -489,11 +489,11 @@ const char* setChess960(Position& pos, unsigned n) {
   rank[2 * (n % 4)] = 'B';
   n /= 4;
 
+  // Files still free, from the a-file on.
   auto emptyFiles = [&rank](int* files) {
     int count = 0;
     for (int f = 0; f < 8; ++f)
       if (rank[f] == '-') files[count++] = f;
-    return count;
   };
   int files[8];
   emptyFiles(files);
@@ -516,7 +516,6 @@ const char* setChess960(Position& pos, unsigned n) {
   fen += "/pppppppp/8/8/8/8/PPPPPPPP/";
   fen += std::string_view(rank, 8);
   fen += " w KQkq -";
-  pos.castlingByFiles = 0;
   if (!setFen(pos, fen.c_str())) return nullptr;
   // What follows the en-passant field of a start position.
   static constexpr const char* CLOCKS = " 0 1";
@@ -551,6 +550,8 @@ char* moveToText(Position& pos, Move m, int style, char* buf) {
   const bool enPassant =
       piece == PAWN && fileOf(from) != fileOf(to) && !(pos.occupied & bit(to));
   if (wing) {
+    // SAN names castling the same way whatever the coordinate text would
+    // show: king-takes-rook text would not read back as a king move.
     out.put(wing == 1 ? "0-0" : "0-0-0");
   } else {
     if (piece >= KNIGHT && piece <= KING) out.put("  SLTDK"[piece]);
