@@ -414,14 +414,26 @@ bool kingAttacked(const Position& pos, Color c) {
 
 namespace {
 
-inline void save64(MoveUndo& u, Bitboard& v) {
-  u.saved64Addr[u.saved64Count] = &v;
-  u.saved64Value[u.saved64Count++] = v;
-}
-inline void save32(MoveUndo& u, std::int32_t& v) {
-  u.saved32Addr[u.saved32Count] = &v;
-  u.saved32Value[u.saved32Count++] = v;
-}
+// The save stacks of a MoveUndo, filled through local counters so that the
+// compiler can keep them in registers (stores through the saved addresses
+// could otherwise alias the counters in memory). saveState leaves both at 0.
+struct SaveStacks {
+  MoveUndo& u;
+  int n64 = 0;
+  int n32 = 0;
+  void save(Bitboard& v) {
+    u.saved64Addr[n64] = &v;
+    u.saved64Value[n64++] = v;
+  }
+  void save(std::int32_t& v) {
+    u.saved32Addr[n32] = &v;
+    u.saved32Value[n32++] = v;
+  }
+  ~SaveStacks() {
+    u.saved64Count = n64;
+    u.saved32Count = n32;
+  }
+};
 
 inline int findSlot(const SideState& s, int type, Square sq) {
   int i = 0;
@@ -431,22 +443,22 @@ inline int findSlot(const SideState& s, int type, Square sq) {
 
 // Removes the piece of `type` on `sq` from the list, counts, signature and sum.
 // Counts are saved by the caller; the two list slots touched are saved here.
-inline void removeFromList(MoveUndo& u, SideState& s, int type, Square sq) {
+inline void removeFromList(SaveStacks& st, SideState& s, int type, Square sq) {
   s.count[0] -= 1;
   const int slot = findSlot(s, type, sq);
   const int last = s.count[type] - 1;
-  save32(u, s.squares[type][slot]);
-  save32(u, s.squares[type][last]);
+  st.save(s.squares[type][slot]);
+  st.save(s.squares[type][last]);
   s.squares[type][slot] = s.squares[type][last];
   s.count[type] = last;
   s.materialSignature ^= s.signatureKeys[type][last];
   s.materialSum -= PIECE_VALUE[type];
 }
 
-inline void addToList(MoveUndo& u, SideState& s, int type, Square sq) {
+inline void addToList(SaveStacks& st, SideState& s, int type, Square sq) {
   s.count[0] += 1;
   const int n = s.count[type];
-  save32(u, s.squares[type][n]);
+  st.save(s.squares[type][n]);
   s.squares[type][n] = sq;
   s.materialSignature ^= s.signatureKeys[type][n];
   s.count[type] = n + 1;
@@ -456,6 +468,7 @@ inline void addToList(MoveUndo& u, SideState& s, int type, Square sq) {
 // The part of a move shared by makeMove and makeMoveQuick: pieces, lists,
 // keys, rotated occupancy, en passant and castling rights.
 void makeCore(Position& pos, Move m, MoveUndo& u) {
+  SaveStacks st{u};
   const Color us = pos.sideToMove(), them = ~us;
   SideState& mover = pos.side[us];
   SideState& enemy = pos.side[them];
@@ -464,8 +477,8 @@ void makeCore(Position& pos, Move m, MoveUndo& u) {
   const Bitboard toBit = bit(to);
   const Bitboard ft = STEPS.fromTo[m.fromTo()];
 
-  save64(u, mover.pieceBB[piece]);
-  save64(u, mover.pieceBB[0]);
+  st.save(mover.pieceBB[piece]);
+  st.save(mover.pieceBB[0]);
   pos.lastMove = ft;
   mover.pieceBB[piece] ^= ft;
   mover.pieceBB[0] ^= ft;
@@ -477,7 +490,7 @@ void makeCore(Position& pos, Move m, MoveUndo& u) {
   pos.whiteToMove ^= 1;
 
   std::int32_t& slot = mover.squares[piece][findSlot(mover, piece, from)];
-  save32(u, slot);
+  st.save(slot);
   slot = to;
 
   int captured = NO_PIECE;
@@ -487,13 +500,13 @@ void makeCore(Position& pos, Move m, MoveUndo& u) {
                : (enemy.pieceBB[BISHOP] & toBit) ? BISHOP
                : (enemy.pieceBB[ROOK] & toBit)   ? ROOK
                                                  : QUEEN;
-    save64(u, enemy.pieceBB[captured]);
-    save64(u, enemy.pieceBB[0]);
-    save32(u, enemy.count[captured]);
-    save32(u, enemy.count[0]);
+    st.save(enemy.pieceBB[captured]);
+    st.save(enemy.pieceBB[0]);
+    st.save(enemy.count[captured]);
+    st.save(enemy.count[0]);
     enemy.pieceBB[captured] ^= toBit;
     enemy.pieceBB[0] ^= toBit;
-    removeFromList(u, enemy, captured, to);
+    removeFromList(st, enemy, captured, to);
     pos.key ^= enemy.zobrist[captured][to];
     if (captured == PAWN) pos.pawnKey ^= enemy.zobrist[PAWN][to];
   } else {
@@ -511,13 +524,13 @@ void makeCore(Position& pos, Move m, MoveUndo& u) {
     pos.pawnKey ^= mover.zobrist[PAWN][from] ^ mover.zobrist[PAWN][to];
     const int promo = m.promotion();
     if (promo) {
-      save64(u, mover.pieceBB[promo]);
-      save32(u, mover.count[PAWN]);
-      save32(u, mover.count[promo]);
+      st.save(mover.pieceBB[promo]);
+      st.save(mover.count[PAWN]);
+      st.save(mover.count[promo]);
       mover.pieceBB[PAWN] ^= toBit;
       mover.pieceBB[promo] |= toBit;
-      removeFromList(u, mover, PAWN, to);
-      addToList(u, mover, promo, to);
+      removeFromList(st, mover, PAWN, to);
+      addToList(st, mover, promo, to);
       pos.key ^= mover.zobrist[PAWN][to] ^ mover.zobrist[promo][to];
       pos.pawnKey ^= mover.zobrist[PAWN][to];
     } else if (!captured) {
@@ -534,13 +547,13 @@ void makeCore(Position& pos, Move m, MoveUndo& u) {
         u.reoccupy[1] = victim;
         pos.key ^= enemy.zobrist[PAWN][victim];
         pos.pawnKey ^= enemy.zobrist[PAWN][victim];
-        save64(u, enemy.pieceBB[0]);
-        save64(u, enemy.pieceBB[PAWN]);
-        save32(u, enemy.count[0]);
-        save32(u, enemy.count[PAWN]);
+        st.save(enemy.pieceBB[0]);
+        st.save(enemy.pieceBB[PAWN]);
+        st.save(enemy.count[0]);
+        st.save(enemy.count[PAWN]);
         enemy.pieceBB[0] &= ~bit(victim);
         enemy.pieceBB[PAWN] &= ~bit(victim);
-        removeFromList(u, enemy, PAWN, victim);
+        removeFromList(st, enemy, PAWN, victim);
       }
     }
   } else if (piece == KING) {
@@ -551,7 +564,7 @@ void makeCore(Position& pos, Move m, MoveUndo& u) {
       const bool kingside = to == mover.kingsideRookSquare;
       const Square kingTarget = kingside ? mover.kingsideKingTarget : mover.queensideKingTarget;
       const Square rookTarget = kingside ? mover.kingsideRookTarget : mover.queensideRookTarget;
-      save64(u, mover.pieceBB[ROOK]);
+      st.save(mover.pieceBB[ROOK]);
       mover.pieceBB[ROOK] ^= toBit;
       mover.pieceBB[ROOK] |= bit(rookTarget);
       mover.pieceBB[KING] = bit(kingTarget);
@@ -559,7 +572,7 @@ void makeCore(Position& pos, Move m, MoveUndo& u) {
       pos.lastMove = bit(kingTarget);
       slot = kingTarget;
       std::int32_t& rookSlot = mover.squares[ROOK][findSlot(mover, ROOK, to)];
-      save32(u, rookSlot);
+      st.save(rookSlot);
       rookSlot = rookTarget;
       setEmpty(pos.rotated, to);
       setOccupied(pos.rotated, rookTarget);
@@ -578,10 +591,12 @@ void makeCore(Position& pos, Move m, MoveUndo& u) {
 
   pos.occupied = pos.side[WHITE].pieceBB[0] | pos.side[BLACK].pieceBB[0];
 
-  if (pos.castling) {
+  // Castling rights are lost when a castling rook leaves its square or is
+  // taken; only a move touching one of those squares can do that.
+  const SideState& w = pos.side[WHITE];
+  const SideState& b = pos.side[BLACK];
+  if (pos.castling && (ft & (w.kingsideRook | w.queensideRook | b.kingsideRook | b.queensideRook))) {
     pos.key ^= ZOBRIST[WHITE][0][pos.castling];
-    const SideState& w = pos.side[WHITE];
-    const SideState& b = pos.side[BLACK];
     if (!(w.queensideRook & w.pieceBB[ROOK])) pos.castling &= ~WHITE_OOO;
     if (!(w.kingsideRook & w.pieceBB[ROOK])) pos.castling &= ~WHITE_OO;
     if (!(b.queensideRook & b.pieceBB[ROOK])) pos.castling &= ~BLACK_OOO;

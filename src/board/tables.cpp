@@ -88,6 +88,13 @@ constexpr std::array<std::int32_t, 64> buildPawnOffsets() {
 }  // namespace
 
 constexpr StepTables STEPS = buildSteps();
+#define KORVANE_SLOTS8(r)                                                                          \
+  rotatedSlot(r * 8 + 0), rotatedSlot(r * 8 + 1), rotatedSlot(r * 8 + 2), rotatedSlot(r * 8 + 3), \
+      rotatedSlot(r * 8 + 4), rotatedSlot(r * 8 + 5), rotatedSlot(r * 8 + 6), rotatedSlot(r * 8 + 7)
+constexpr RotatedSlot ROTATED_SLOTS[64] = {KORVANE_SLOTS8(0), KORVANE_SLOTS8(1), KORVANE_SLOTS8(2),
+                                           KORVANE_SLOTS8(3), KORVANE_SLOTS8(4), KORVANE_SLOTS8(5),
+                                           KORVANE_SLOTS8(6), KORVANE_SLOTS8(7)};
+#undef KORVANE_SLOTS8
 constexpr SliderTables SLIDERS = buildSliders();
 
 constexpr std::array<std::int32_t, 64> PAWN_OFFSET_VALUES = buildPawnOffsets();

@@ -112,19 +112,27 @@ inline Bitboard queenAttacks(Square s, const std::uint8_t* rot) {
   return rookAttacks(s, rot) | bishopAttacks(s, rot);
 }
 
+// Where a square lives in the rotated occupancy: its byte in each of the four
+// line groups and its bit in those bytes.
+struct RotatedSlot {
+  std::uint8_t index[4];
+  std::uint8_t mask[4];
+};
+constexpr RotatedSlot rotatedSlot(Square s) {
+  const int r = rowOf(s), f = fileOf(s);
+  return {{std::uint8_t(r), std::uint8_t(ROT_FILE + f), std::uint8_t(ROT_DIAG + r + f),
+           std::uint8_t(ROT_ANTI + r - f + 7)},
+          {std::uint8_t(1 << f), std::uint8_t(1 << r), std::uint8_t(1 << r), std::uint8_t(1 << r)}};
+}
+extern const RotatedSlot ROTATED_SLOTS[64];
+
 inline void setOccupied(std::uint8_t* rot, Square s) {
-  int r = rowOf(s), f = fileOf(s);
-  rot[r] |= std::uint8_t(1 << f);
-  rot[ROT_FILE + f] |= std::uint8_t(1 << r);
-  rot[ROT_DIAG + r + f] |= std::uint8_t(1 << r);
-  rot[ROT_ANTI + r - f + 7] |= std::uint8_t(1 << r);
+  const RotatedSlot& slot = ROTATED_SLOTS[s];
+  for (int i = 0; i < 4; ++i) rot[slot.index[i]] |= slot.mask[i];
 }
 inline void setEmpty(std::uint8_t* rot, Square s) {
-  int r = rowOf(s), f = fileOf(s);
-  rot[r] &= std::uint8_t(~(1 << f));
-  rot[ROT_FILE + f] &= std::uint8_t(~(1 << r));
-  rot[ROT_DIAG + r + f] &= std::uint8_t(~(1 << r));
-  rot[ROT_ANTI + r - f + 7] &= std::uint8_t(~(1 << r));
+  const RotatedSlot& slot = ROTATED_SLOTS[s];
+  for (int i = 0; i < 4; ++i) rot[slot.index[i]] &= std::uint8_t(~slot.mask[i]);
 }
 void buildRotated(std::uint8_t* rot, Bitboard occupied);
 
