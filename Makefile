@@ -1,0 +1,26 @@
+# Thin wrapper around CMake for everyday use.
+#   make         Release build into build/
+#   make test    build, then run every test
+#   make bench   build, then time perft depth 6 from the start position
+
+BUILD_DIR ?= build
+JOBS ?= 2
+
+.PHONY: all build test bench clean
+
+all: build
+
+build:
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD_DIR) -j$(JOBS)
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
+
+bench: build
+	@printf 'uci\nposition startpos\nperft depth 6\nquit\n' | ./$(BUILD_DIR)/korvane | \
+	  awk '/^info depth 6 / { ms = ($$5 > 0 ? $$5 : 1); \
+	    printf "perft depth 6: %s nodes in %s ms, %.0f nodes/s\n", $$7, $$5, $$7 * 1000 / ms }'
+
+clean:
+	rm -rf $(BUILD_DIR)

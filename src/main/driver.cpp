@@ -1,0 +1,111 @@
+#include "main/driver.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "protocol/engine_output.h"
+#include "protocol/scan.h"
+#include "protocol/uci_interpreter.h"
+
+namespace korvane {
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+  CommandLine result;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg(argv[i]);
+    if (arg == "VersteckteOptionen") {
+      result.hiddenOptions = true;
+    } else if (!arg.empty() && arg.front() == '"') {
+      std::string name(arg.substr(1, MAX_REPLAY_NAME));
+      if (!name.empty() && name.back() == '"') name.pop_back();
+      result.replayFile = name;
+    } else {
+      result.replayFile = std::string(arg.substr(0, MAX_REPLAY_NAME));
+    }
+  }
+  return result;
+}
+
+Protocol protocolOf(std::string_view word) {
+  if (word == "uci") return Protocol::Uci;
+  if (word == "ucitest") return Protocol::UciTest;
+  if (word == "xboard") return Protocol::Xboard;
+  return Protocol::None;
+}
+
+Driver::Driver(const CommandLine& commandLine) : commandLine_(commandLine) {
+  engine_.timeControl = &timeControl_;
+  // The replay file is opened by the PGN reader, which is not part of this
+  // build; its name is kept for it.
+}
+
+Driver::~Driver() { teardown(); }
+
+int Driver::run() {
+  std::vector<char> buffer(LINE_BUFFER);
+  while (!std::feof(stdin)) {
+    if (controller_ && controller_->quitFlag.load(std::memory_order_relaxed)) break;
+    if (!std::fgets(buffer.data(), LINE_BUFFER, stdin)) {
+      if (std::ferror(stdin)) break;  // an unreadable input ends the run like its end
+      continue;
+    }
+    buffer[LINE_BUFFER - 1] = '\0';
+    handleLine(buffer.data());
+  }
+  teardown();
+  return 0;
+}
+
+void Driver::handleLine(char* line) {
+  std::size_t length = std::strlen(line);
+  while (length > 0 && scan::isWhite(line[length - 1])) line[--length] = '\0';
+
+  const char* wordStart = scan::skipWhite(line);
+  std::size_t wordLength = 0;
+  while (wordLength < MAX_FIRST_WORD && wordStart[wordLength] && !scan::isWhite(wordStart[wordLength]))
+    ++wordLength;
+  if (wordLength == 0) return;  // blank line
+
+  if (interpreter_) {
+    interpreter_->handleLine(line);
+    return;
+  }
+  // A first word longer than MAX_FIRST_WORD never names a protocol.
+  bool longer = wordStart[wordLength] && !scan::isWhite(wordStart[wordLength]);
+  Protocol protocol = longer ? Protocol::None : protocolOf(std::string_view(wordStart, wordLength));
+  if (!startProtocol(protocol)) {
+    std::fputs("'uci' or 'xboard' expected\n", stderr);
+    std::fflush(stderr);
+    return;
+  }
+  // "ucitest" gets the ordinary "uci" reply, through its silent channel.
+  interpreter_->handleLine(protocol == Protocol::UciTest ? "uci" : line);
+}
+
+bool Driver::startProtocol(Protocol protocol) {
+  switch (protocol) {
+    case Protocol::Uci:
+      output_ = std::make_unique<UciOutput>(engine_, timeControl_);
+      break;
+    case Protocol::UciTest:
+      output_ = std::make_unique<UciTestOutput>(engine_, timeControl_);
+      break;
+    case Protocol::Xboard:  // the xboard adapter is not part of this build
+    case Protocol::None:
+      return false;
+  }
+  controller_ = std::make_unique<SearchController>(engine_, *output_, timeControl_);
+  interpreter_ = std::make_unique<UciInterpreter>(engine_, *output_, *controller_, commandLine_.hiddenOptions);
+  engine_.output = output_.get();
+  return true;
+}
+
+void Driver::teardown() {
+  interpreter_.reset();
+  controller_.reset();
+  engine_.output = &silentOutput();
+  output_.reset();
+}
+
+}  // namespace korvane

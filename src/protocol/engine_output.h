@@ -1,0 +1,49 @@
+// The output channels of the UCI modes.
+//
+// UciOutput prints everything the protocol expects. UciTestOutput ("ucitest")
+// prints nothing but one timing line per search, so that a script can time a
+// series of searches without parsing the rest.
+#pragma once
+
+#include <cstddef>
+
+#include "search/engine_output.h"
+
+namespace korvane {
+
+class UciOutput : public EngineOutput {
+ public:
+  UciOutput(Engine& engine, TimeControl& timeControl);
+
+  void reportIteration(Engine& engine, int score, int alpha, int beta) override;
+  void reportCurrentMove(Move move, int number) override;
+  void reportMultiPv(Engine& engine, int index, Move rootMove, int score, int alpha, int beta) override;
+  void reportBestMove(Move best, Move ponder) override;
+  void reportSearchEnd() override;
+  void debugMessage(const char* message, const char* detail) override;
+};
+
+class UciTestOutput final : public UciOutput {
+ public:
+  UciTestOutput(Engine& engine, TimeControl& timeControl);
+
+  // Prints the search number, its time, the total time and the geometric
+  // mean of all search times so far, in seconds.
+  void reportSearchEnd() override;
+  // Everything else is swallowed.
+  void printLine(std::string_view) override {}
+
+ private:
+  int searches_ = 0;
+  double sumSeconds_ = 0.0;
+  double productSeconds_ = 1.0;
+};
+
+// " score cp N" or " score mate N", with " lowerbound" / " upperbound" when
+// the score lies on or outside the window. Appended to `out` (capacity
+// `size`, always terminated).
+void appendScoreText(char* out, std::size_t size, int score, int alpha, int beta);
+// Reduces every run of spaces to a single space, in place.
+void collapseSpaces(char* text);
+
+}  // namespace korvane

@@ -1,0 +1,68 @@
+// Starts, stops and converts searches for the command interpreters.
+//
+// Each "go" runs on a search thread of its own (or, with the blocking option
+// and no pondering, in the caller's thread), so the command loop stays free
+// to answer "isready", "stop" and "ponderhit" while the engine thinks.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+namespace korvane {
+
+class Engine;
+class EngineOutput;
+class TimeControl;
+
+constexpr int MAX_THREADS = 8;
+
+// The limits of one "go", as read from the command line. The clock values are
+// those of the side to move.
+struct GoLimits {
+  bool infinite = false;
+  bool ponder = false;
+  std::int64_t time = 0;       // ms left on the own clock
+  std::int64_t increment = 0;  // ms added per move
+  int movesToGo = 0;
+  int depth = 0;
+  std::int64_t nodes = 0;
+  int mate = 0;
+  std::int64_t moveTime = 0;  // ms
+};
+
+class SearchController {
+ public:
+  SearchController(Engine& engine, EngineOutput& output, TimeControl& timeControl);
+  ~SearchController();
+  SearchController(const SearchController&) = delete;
+  SearchController& operator=(const SearchController&) = delete;
+
+  // Starts a search of the engine's game position over its root moves.
+  // False when no search could be started.
+  bool go(const GoLimits& limits);
+  // Asks the running search to stop and waits for it. False when no search
+  // was running.
+  bool stop();
+  // The opponent played the expected move: the pondering search now runs
+  // under the normal time control, and stops at once if its time is up.
+  void ponderhit();
+
+  int threadCount() const { return threadCount_; }
+  // Number of search threads, 1..MAX_THREADS. Only while no search runs.
+  void setThreads(int n);
+
+  // Set by "quit": the main loop ends, and a search ending now stays silent.
+  std::atomic<bool> quitFlag{false};
+  // While set, a "go" without pondering runs to its end before it returns.
+  std::atomic<bool> blocking{false};
+
+ private:
+  Engine& engine_;
+  EngineOutput& output_;
+  TimeControl& timeControl_;
+  std::mutex lock_;  // guards the running search thread
+  int threadCount_ = 1;
+};
+
+}  // namespace korvane

@@ -1,0 +1,49 @@
+// The UCI command interpreter: identity and options, position set-up, search
+// requests, and the maintenance commands.
+//
+// Commands are matched exactly and case-sensitively by their first word;
+// keywords inside a line are found wherever they occur. Problems are reported
+// only through the output channel's debug messages, so a UCI GUI sees them
+// only in debug mode; an unknown command is ignored.
+#pragma once
+
+#include "protocol/command_interpreter.h"
+#include "protocol/search_controller.h"
+
+namespace korvane {
+
+class Engine;
+class EngineOutput;
+
+class UciInterpreter final : public CommandInterpreter {
+ public:
+  // `hiddenOptions` lists the four expert options in the "uci" reply; they
+  // are accepted either way.
+  UciInterpreter(Engine& engine, EngineOutput& output, SearchController& controller, bool hiddenOptions);
+
+  void handleLine(const char* line) override;
+
+  bool uciChess960() const { return uciChess960_; }
+
+ private:
+  void uciReply();
+  void setOption(const char* line);
+  void position(const char* args);
+  void go(const char* line);
+  void quit();
+  // Stops a running search without letting it print anything.
+  void quietStop();
+  // Loads the opening book after a new game or a start position.
+  void reloadBook();
+
+  Engine& engine_;
+  EngineOutput& output_;
+  SearchController& controller_;
+  bool hiddenOptions_;
+  bool uciChess960_ = false;
+};
+
+// Reads the limits of a "go" line. Only the clock of the side to move counts.
+GoLimits parseGoLimits(const char* line, bool whiteToMove);
+
+}  // namespace korvane

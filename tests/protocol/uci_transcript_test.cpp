@@ -1,0 +1,375 @@
+// Transcripts of the engine as a GUI sees it: lines in, exact lines out.
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "engine_process.h"
+
+namespace korvane::testing {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const Lines UCI_REPLY = {
+    "id name Korvane 2.0",
+    "id author Ulvenmark",
+    "option name Hash type spin default 3 min 3 max 2047",
+    "option name Ponder type check default true",
+    "option name OwnBook type check default true",
+    "option name Clear Hash type button",
+    "option name MultiPV type spin default 1 min 1 max 255",
+    "option name UCI_Chess960 type check default false",
+    "option name BookFile type string default Korvane.opn",
+    "option name Opponent type string default unknown",
+    "option name NumberOfProcessors type spin default 1 min 1 max 8",
+    "option name NeuroMaterial type spin default 35 min 0 max 100",
+    "option name MaterialFile type string default (internal)",
+    "uciok",
+};
+
+const Lines HIDDEN_OPTIONS = {
+    "option name Zeitprotokolldatei type string default nul:",
+    "option name blocking type check default false",
+    "option name NoOutput type check default false",
+    "option name Resign type spin default 700 min 400 max 2000",
+};
+
+Lines concat(Lines a, const Lines& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Debug mode and no book, so that every message is shown and nothing depends
+// on a book file being present.
+const std::string PREAMBLE = lines({"uci", "debug on", "setoption name OwnBook value false"});
+
+// What the engine prints after PREAMBLE.
+Lines afterPreamble(const std::string& commands) {
+  Transcript t = runEngine(PREAMBLE + commands);
+  EXPECT_EQ(t.exitCode, 0);
+  EXPECT_TRUE(t.err.empty());
+  if (t.out.size() < UCI_REPLY.size()) return t.out;
+  return Lines(t.out.begin() + std::ptrdiff_t(UCI_REPLY.size()), t.out.end());
+}
+
+// The node count of a perft line, checking its shape; -1 if it has none.
+long long perftNodes(const std::string& line, int depth) {
+  std::smatch m;
+  std::regex shape("info depth (-?\\d+) time (\\d+) nodes (\\d+)");
+  if (!std::regex_match(line, m, shape) || std::stoi(m[1]) != depth) {
+    ADD_FAILURE() << "not a perft line: " << line;
+    return -1;
+  }
+  return std::stoll(m[3]);
+}
+
+TEST(UciTranscript, ProtocolChoice) {
+  Transcript plain = runEngine("uci\n");
+  EXPECT_EQ(plain.out, UCI_REPLY);
+  EXPECT_TRUE(plain.err.empty());
+  EXPECT_EQ(plain.exitCode, 0);
+
+  // Leading blanks, blank lines and white-space lines are fine; a later "uci"
+  // is answered again.
+  Transcript padded = runEngine("\n   \n\t \r\n  uci\n\n \t\nuci\n");
+  EXPECT_EQ(padded.out, concat(UCI_REPLY, UCI_REPLY));
+  EXPECT_TRUE(padded.err.empty());
+
+  Transcript hidden = runEngine("uci\n", {"VersteckteOptionen"});
+  Lines expected(UCI_REPLY.begin(), UCI_REPLY.end() - 1);
+  expected = concat(concat(expected, HIDDEN_OPTIONS), {"uciok"});
+  EXPECT_EQ(hidden.out, expected);
+
+  // Case matters, and every unknown first word is refused until one fits.
+  Transcript refused = runEngine("UCI\nisready\nuci extra words\nisready\n");
+  EXPECT_EQ(refused.err, Lines({"'uci' or 'xboard' expected", "'uci' or 'xboard' expected"}));
+  EXPECT_EQ(refused.out, concat(UCI_REPLY, {"readyok"}));
+  EXPECT_EQ(refused.exitCode, 0);
+
+  // No input at all, or only refused words: a normal end.
+  EXPECT_EQ(runEngine("").exitCode, 0);
+  EXPECT_EQ(runEngine("hello\n").err, Lines({"'uci' or 'xboard' expected"}));
+}
+
+TEST(UciTranscript, UciTestPrintsNothingButStatistics) {
+  Transcript t = runEngine("ucitest\nisready\ndebug on\nsetoption name Hash value 0\nperft depth 2\nperft\n");
+  EXPECT_TRUE(t.out.empty());
+  EXPECT_TRUE(t.err.empty());
+  EXPECT_EQ(t.exitCode, 0);
+}
+
+TEST(UciTranscript, QuitEndsTheRun) {
+  Transcript t = runEngine("uci\nisready\nquit\nisready\n");
+  EXPECT_EQ(t.out, concat(UCI_REPLY, {"readyok"}));
+  EXPECT_EQ(t.exitCode, 0);
+}
+
+TEST(UciTranscript, DebugModeShowsMessages) {
+  // Without debug mode errors are silent; "debug" alone switches it on and
+  // any "off" in the line switches it off.
+  Transcript t = runEngine(lines({"uci", "setoption name Hash value 0", "debug", "setoption name Hash value 0",
+                                  "debug off", "setoption name Hash value 0", "debug on",
+                                  "setoption name Hash value 0", "isready"}));
+  const std::string message = "info string Unzulässiger Wert für 'Hash' setoption name Hash value 0";
+  EXPECT_EQ(t.out, concat(UCI_REPLY, {message, message, "readyok"}));
+}
+
+TEST(UciTranscript, SetoptionMessages) {
+  struct Case {
+    const char* line;
+    const char* reply;  // nullptr: silent
+  };
+  const Case cases[] = {
+      // Syntax.
+      {"setoption", "info string 'setoption' ohne 'name' setoption"},
+      {"setoption Hash value 5", "info string 'setoption' ohne 'name' setoption Hash value 5"},
+      {"setoption name", "info string Syntaxfehler bei 'setoption' setoption name"},
+      {"setoption name  value 3", "info string Syntaxfehler bei 'setoption' setoption name  value 3"},
+      {"setoption name Hash  value 3", "info string 'setoption': unbekannte Option setoption name Hash  value 3"},
+      {"setoption name hash value 3", "info string 'setoption': unbekannte Option setoption name hash value 3"},
+      {"setoption name Clear Hash", nullptr},
+      {"setoption name Clear Hash value 1", nullptr},
+      // Missing values.
+      {"setoption name Hash", "info string 'setoption name Hash' ohne 'value' setoption name Hash"},
+      {"setoption name Ponder", "info string 'setoption name Ponder' ohne 'value' setoption name Ponder"},
+      {"setoption name OwnBook", "info string 'setoption name OwnBook' ohne 'value' setoption name OwnBook"},
+      {"setoption name BookFile", "info string 'setoption name BookFile' ohne 'value' setoption name BookFile"},
+      {"setoption name MultiPV", "info string 'setoption name MultiPV' ohne 'value' setoption name MultiPV"},
+      {"setoption name NumberOfProcessors",
+       "info string 'setoption name NumberOfProcessors' ohne 'value' setoption name NumberOfProcessors"},
+      {"setoption name Opponent", "info string 'setoption name Opponent' ohne 'value' setoption name Opponent"},
+      {"setoption name UCI_Chess960",
+       "info string 'setoption name UCI_Chess960' ohne 'value' setoption name UCI_Chess960"},
+      {"setoption name blocking", "info string 'setoption name blocking' ohne 'value' setoption name blocking"},
+      {"setoption name NoOutput", "info string 'setoption name NoOutput' ohne 'value' setoption name NoOutput"},
+      {"setoption name NeuroMaterial",
+       "info string 'setoption name NeuroMaterial' ohne 'value' setoption name NeuroMaterial"},
+      {"setoption name MaterialFile",
+       "info string 'setoption name MaterialFile' ohne 'value' setoption name MaterialFile"},
+      {"setoption name Resign", "info string 'setoption name Resign' ohne 'value' setoption name Resign"},
+      {"setoption name Zeitprotokolldatei",
+       "info string 'setoption name Zeitprotokolldatei' ohne 'value' setoption name Zeitprotokolldatei"},
+      // Refused values.
+      {"setoption name Hash value 0", "info string Unzulässiger Wert für 'Hash' setoption name Hash value 0"},
+      {"setoption name Hash value -4", "info string Unzulässiger Wert für 'Hash' setoption name Hash value -4"},
+      {"setoption name Hash value many", "info string Unzulässiger Wert für 'Hash' setoption name Hash value many"},
+      {"setoption name Ponder value yes", "info string Unzulässiger Wert für 'Ponder' setoption name Ponder value yes"},
+      {"setoption name OwnBook value TRUE",
+       "info string Unzulässiger Wert für 'OwnBook' setoption name OwnBook value TRUE"},
+      {"setoption name MultiPV value 0", "info string Unzulässiger Wert für 'MultiPV' setoption name MultiPV value 0"},
+      {"setoption name NumberOfProcessors value x",
+       "info string Unzulässiger Wert für 'NumberOfProcessors' setoption name NumberOfProcessors value x"},
+      {"setoption name Opponent value", "info string Lesefehler bei 'Opponent value' setoption name Opponent value"},
+      {"setoption name UCI_Chess960 value truely",
+       "info string Unzulässiger Wert für 'UCI_Chess960' setoption name UCI_Chess960 value truely"},
+      {"setoption name blocking value 1",
+       "info string Unzulässiger Wert für 'blocking' setoption name blocking value 1"},
+      {"setoption name NoOutput value", "info string Unzulässiger Wert für 'NoOutput' setoption name NoOutput value"},
+      {"setoption name NeuroMaterial value -1",
+       "info string Unzulässiger Wert für 'NeuroMaterial' setoption name NeuroMaterial value -1"},
+      {"setoption name Resign value 0", "info string Unzulässiger Wert für 'Resign' setoption name Resign value 0"},
+      // Accepted values say nothing.
+      {"setoption name Hash value 4", nullptr},
+      {"setoption name Hash value 2", nullptr},
+      {"setoption name Ponder value false", nullptr},
+      {"setoption name OwnBook value false", nullptr},
+      {"setoption name BookFile value my.opn", nullptr},
+      {"setoption name BookFile value", nullptr},
+      {"setoption name MultiPV value 300", nullptr},
+      {"setoption name NumberOfProcessors value 20", nullptr},
+      {"setoption name Opponent value Somebody", nullptr},
+      {"setoption name Opponent value Morlan", "info string Nicht jetzt, nicht schon wieder Du!"},
+      {"setoption name UCI_Chess960 value true", nullptr},
+      {"setoption name UCI_Chess960 value false", nullptr},
+      {"setoption name blocking value false", nullptr},
+      {"setoption name NeuroMaterial value 0", nullptr},
+      {"setoption name NeuroMaterial value 100", nullptr},
+      {"setoption name MaterialFile value (internal)", nullptr},
+      {"setoption name Resign value 399", nullptr},
+      {"setoption name Zeitprotokolldatei value nul:", nullptr},
+      {"setoption name NoOutput value false", nullptr},
+  };
+  std::string input;
+  Lines expected;
+  for (const Case& c : cases) {
+    input += c.line;
+    input += '\n';
+    if (c.reply) expected.push_back(c.reply);
+  }
+  input += "isready\n";
+  expected.push_back("readyok");
+  EXPECT_EQ(afterPreamble(input), expected);
+}
+
+TEST(UciTranscript, NoOutputSilencesEverything) {
+  Lines out = afterPreamble(lines({"setoption name NoOutput value true", "isready", "uci",
+                                   "setoption name Hash value 0", "perft depth 1",
+                                   "setoption name NoOutput value false", "isready"}));
+  EXPECT_EQ(out, Lines({"readyok"}));
+}
+
+TEST(UciTranscript, PerftCountsAndShape) {
+  Lines out = afterPreamble(lines({"position startpos", "perft depth 3", "perft depth 3 Hash 1", "perft",
+                                   "perft depth", "perft depth x", "perft depth 0", "perft depth -2"}));
+  ASSERT_EQ(out.size(), 7u);
+  EXPECT_EQ(perftNodes(out[0], 3), 8902);
+  EXPECT_EQ(perftNodes(out[1], 3), 8902);
+  EXPECT_EQ(out[2], "info string perft ohne depth");
+  EXPECT_EQ(out[3], "info string perft ohne depth");
+  EXPECT_EQ(out[4], "info string perft ohne depth");
+  EXPECT_EQ(perftNodes(out[5], 0), 0);
+  EXPECT_EQ(perftNodes(out[6], -2), 0);
+
+  // Outside debug mode the missing depth is silent.
+  Transcript quiet = runEngine("uci\nperft\nisready\n");
+  EXPECT_EQ(quiet.out.back(), "readyok");
+  EXPECT_EQ(quiet.out.size(), UCI_REPLY.size() + 1);
+}
+
+// Perft depth 2 of the position that a "position" line (or lines) sets up.
+long long perft2(const std::string& positionLines) {
+  Lines out = afterPreamble(positionLines + "\nperft depth 2\n");
+  if (out.size() != 1) {
+    ADD_FAILURE() << positionLines << " gave " << out.size() << " lines";
+    return -1;
+  }
+  return perftNodes(out[0], 2);
+}
+
+TEST(UciTranscript, MovesLeadToTheSamePositionAsItsFen) {
+  struct Pair {
+    const char* moves;
+    const char* fen;
+  };
+  const Pair pairs[] = {
+      {"position startpos moves e2e4 e7e5 g1f3",
+       "position fen rnbqkbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq - 1 2"},
+      {"position fen 4k3/P7/8/8/8/8/8/4K3 w - - 0 1 moves a7a8q", "position fen Q3k3/8/8/8/8/8/8/4K3 b - - 0 1"},
+      {"position fen r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1 moves e1g1 e8c8",
+       "position fen 2kr3r/8/8/8/8/8/8/R4RK1 w - - 2 2"},
+      // Castling tokens, including the five-letter one.
+      {"position startpos moves e2e4 e7e5 g1f3 b8c6 f1c4 g8f6 O-O",
+       "position fen r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQ1RK1 b kq - 5 4"},
+      {"position fen 1r2k1r1/pppppppp/8/8/8/8/PPPPPPPP/1R2K1R1 w GBgb - 0 1 moves O-O-O O-O-O",
+       "position fen 2kr2r1/pppppppp/8/8/8/8/PPPPPPPP/2KR2R1 w - - 2 2"},
+      {"position Chess960 518", "position startpos"},
+      {"position Chess960 1478", "position startpos"},  // numbers count modulo 960
+  };
+  for (const Pair& pair : pairs) {
+    SCOPED_TRACE(pair.moves);
+    long long viaMoves = perft2(pair.moves);
+    EXPECT_GT(viaMoves, 0);
+    EXPECT_EQ(viaMoves, perft2(pair.fen));
+  }
+  // With UCI_Chess960 on, the O-O texts are still read.
+  EXPECT_EQ(perft2("setoption name UCI_Chess960 value true\n"
+                   "position fen 1r2k1r1/pppppppp/8/8/8/8/PPPPPPPP/1R2K1R1 w GBgb - 0 1 moves O-O"),
+            perft2("position fen 1r2k1r1/pppppppp/8/8/8/8/PPPPPPPP/1R3RK1 b gb - 1 1"));
+}
+
+TEST(UciTranscript, PositionMessages) {
+  Lines out = afterPreamble(lines({"position Chess960", "position Chess960 x", "position nothing", "position"}));
+  EXPECT_EQ(out, Lines({"info string 'position Chess960' ohne Nummer", "info string 'position Chess960' ohne Nummer",
+                        "info string 'position' ohne 'startpos' und ohne 'fen'",
+                        "info string 'position' ohne 'startpos' und ohne 'fen'"}));
+}
+
+TEST(UciTranscript, BadFenKeepsThePreviousPosition) {
+  const long long reference = perft2("position startpos moves e2e4 e7e5");
+  const char* badFens[] = {
+      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNX w KQkq - 0 1",    // unknown piece letter
+      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNRR w KQkq - 0 1",   // nine files
+      "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",    // nine empty squares
+      "rnbqkbnr/pppppppp/8/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",  // nine ranks
+      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP w KQkq - 0 1",             // seven ranks
+      "qqqqkqqq/qqqqqqqq/qqqqqqqq/8/8/QQQQQQQQ/QQQQQQQQ/QQQQKQQQ w - - 0 1",  // too many pieces
+      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR x KQkq - 0 1",    // side to move
+      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq e9 0 1",   // en-passant square
+      "8/8/8/8/8/8/8/8 w - - 0 1",                                    // no kings
+      "4k3/8/8/8/8/8/8/4K2R",                                         // ends inside the FEN
+      "",
+  };
+  for (const char* fen : badFens) {
+    SCOPED_TRACE(fen);
+    Lines out = afterPreamble(lines({"position startpos moves e2e4 e7e5"}) + "position fen " + fen +
+                              lines({"", "perft depth 1", "perft depth 2"}));
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0], std::string("info string position: Ungültiger FEN-String:  ") + fen);
+    EXPECT_EQ(perftNodes(out[1], 1), 29);  // White after 1.e4 e5
+    EXPECT_EQ(perftNodes(out[2], 2), reference);
+  }
+}
+
+TEST(UciTranscript, BadMoveKeepsTheMovesBeforeIt) {
+  Lines out = afterPreamble(lines({
+      "position startpos moves e2e4 e7e5 g1f9 b8c6",
+      "perft depth 1",  // 1.e4 e5, White to move: 29
+      "position startpos moves e2e4 e7",
+      "perft depth 1",  // 1.e4, Black to move: 20
+      "position startpos moves e2e5",
+      "position startpos moves e7e8q",
+      "position startpos moves e2e4e",
+      "position startpos moves O-O",
+  }));
+  ASSERT_EQ(out.size(), 8u);
+  EXPECT_EQ(out[0], "info string position: Ungültiger Zug:  g1f9");
+  EXPECT_EQ(perftNodes(out[1], 1), 29);
+  EXPECT_EQ(out[2], "info string position: Ungültiger Zug:  e7");
+  EXPECT_EQ(perftNodes(out[3], 1), 20);
+  EXPECT_EQ(out[4], "info string position: Ungültiger Zug:  e2e5");
+  EXPECT_EQ(out[5], "info string position: Ungültiger Zug:  e7e8q");
+  EXPECT_EQ(out[6], "info string position: Ungültiger Zug:  e2e4e");
+  EXPECT_EQ(out[7], "info string position: Ungültiger Zug:  O-O");
+}
+
+TEST(UciTranscript, LongLinesAreReadInPieces) {
+  // 39,999 characters fill one piece; what follows is a line of its own.
+  std::string input = "uci\n" + std::string(39999, 'x') + "isready\n";
+  Transcript t = runEngine(input);
+  EXPECT_EQ(t.out, concat(UCI_REPLY, {"readyok"}));
+
+  // A 100,000-character line of spaces is blank in every piece.
+  std::string spaces = "uci\n" + std::string(100000, ' ') + "\nisready\n";
+  EXPECT_EQ(runEngine(spaces).out, concat(UCI_REPLY, {"readyok"}));
+}
+
+TEST(UciTranscript, GarbageDoesNotHurt) {
+  // Random bytes (a fixed generator, so the run is repeatable), overlong and
+  // half-written commands, then a sound position must still count right.
+  std::string input = PREAMBLE;
+  std::uint32_t state = 12345;
+  for (int line = 0; line < 200; ++line) {
+    int length = int(state % 300);
+    for (int i = 0; i < length; ++i) {
+      state = state * 1103515245u + 12345u;
+      char c = char(state >> 16);
+      input += c == '\n' ? ' ' : c;
+    }
+    input += '\n';
+  }
+  const char* prefixes[] = {"position ", "position fen ", "position startpos moves ", "setoption name ", "go ",
+                            "perft ", "debug ", "setoption name BookFile value "};
+  for (const char* prefix : prefixes) {
+    input += prefix;
+    for (int i = 0; i < 100000; ++i) input += "e2e4 O-O-O 8/8/ kK9 value name"[i % 31];
+    input += '\n';
+  }
+  input += lines({"position fen 8/8/8/8/8/8/8/8/8/8/8/8/8/8/8/8/8 w - - 0 1", "position fen k", "position fen kK",
+                  "position fen 7k/8/8/8/8/8/8/K7 w - - 99999999999999999999 1", "position startpos moves e2e",
+                  "position startpos moves e", "position startpos moves O-", "position startpos moves e7e8Q",
+                  "go wtime 99999999999999999999999 btime -99999999999999999999 movestogo 99999999999999",
+                  "go depth -5 nodes", "go searchmoves", "go excludemoves", "stop", "ponderhit",
+                  "setoption name MultiPV value 99999999999999999999999999",
+                  "debug off", "position startpos", "perft depth 2", "isready"});
+  Transcript t = runEngine(input);
+  EXPECT_EQ(t.exitCode, 0);
+  ASSERT_GE(t.out.size(), 2u);
+  EXPECT_EQ(perftNodes(t.out[t.out.size() - 2], 2), 400);
+  EXPECT_EQ(t.out.back(), "readyok");
+}
+
+}  // namespace
+}  // namespace korvane::testing
