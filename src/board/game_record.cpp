@@ -1,6 +1,6 @@
 #include "board/game_record.h"
 
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "board/notation.h"
@@ -30,8 +30,11 @@ bool GameRecord::setFromFen(const char* text) {
   const char* rest = setFen(scratch, text);
   if (!rest) return false;
   position = scratch;
-  int halfmoves = 0, moveNumber = 0;
-  if (std::sscanf(rest, "%d %d", &halfmoves, &moveNumber) < 1) halfmoves = 0;
+  // The halfmove clock; the move number after it is not needed. strtol
+  // saturates on overflow, and anything out of range restarts the history.
+  char* end = nullptr;
+  const long clock = std::strtol(rest, &end, 10);
+  const int halfmoves = end == rest ? 0 : clock > 1000 ? 1000 : clock < -1 ? -1 : int(clock);
   const PositionRecord zero{};
   if (halfmoves > 99 || halfmoves < 0) {
     historyCount = 1;

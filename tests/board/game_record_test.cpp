@@ -31,6 +31,10 @@ TEST(GameRecord, FiftyMovesAndHalfmoveClock) {
   EXPECT_EQ(g.historyCount, 1);
   ASSERT_TRUE(g.setFromFen("4k3/8/8/8/8/8/8/R3K3 w - -"));
   EXPECT_EQ(g.historyCount, 1);
+  ASSERT_TRUE(g.setFromFen("4k3/8/8/8/8/8/8/R3K3 w - - 99999999999999999999 1"));
+  EXPECT_EQ(g.historyCount, 1);
+  ASSERT_TRUE(g.setFromFen("4k3/8/8/8/8/8/8/R3K3 w - - -5 1"));
+  EXPECT_EQ(g.historyCount, 1);
 }
 
 TEST(GameRecord, RepetitionsForGameAndSearch) {
