@@ -1,7 +1,8 @@
 # Thin wrapper around CMake for everyday use.
 #   make         Release build into build/
 #   make test    build, then run every test
-#   make bench   build, then time perft depth 6 from the start position
+#   make bench   build, then time perft depth 6 from the start position and
+#                the evaluation (warm and cold caches)
 
 BUILD_DIR ?= build
 JOBS ?= 2
@@ -21,6 +22,7 @@ bench: build
 	@printf 'uci\nposition startpos\nperft depth 6\nquit\n' | ./$(BUILD_DIR)/korvane | \
 	  awk '/^info depth 6 / { ms = ($$5 > 0 ? $$5 : 1); \
 	    printf "perft depth 6: %s nodes in %s ms, %.0f nodes/s\n", $$7, $$5, $$7 * 1000 / ms }'
+	@./$(BUILD_DIR)/korvane_evalbench
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -48,6 +48,10 @@ class MovePicker {
   const MoveEntry* nextMove();
   // Makes every move unreturned again and restarts at the first stage.
   void resetPicker();
+  // Hands out `m` first (in place of the hash move); only before nextMove().
+  void setFirstMove(Move m) { hashMove_.move = m; }
+  // The stage the last move came from: above 7 for the remaining moves by score.
+  int stage() const { return stage_; }
 
   // The whole generated list, in generation order until the picker is used.
   const MoveEntry* begin() const { return begin_; }

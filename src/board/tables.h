@@ -50,7 +50,19 @@ extern const SliderTables SLIDERS;
 
 // ---- bit operations -------------------------------------------------------
 
-inline int popCount(Bitboard b) { return std::popcount(b); }
+// Without a population-count instruction in the target (-mpopcnt or a
+// -march that has it) std::popcount becomes a library call; the bit-parallel
+// count below is several times faster than that call.
+inline int popCount(Bitboard b) {
+#if defined(__POPCNT__) || !(defined(__x86_64__) || defined(__i386__))
+  return std::popcount(b);
+#else
+  b = b - ((b >> 1) & 0x5555555555555555ULL);
+  b = (b & 0x3333333333333333ULL) + ((b >> 2) & 0x3333333333333333ULL);
+  b = (b + (b >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  return int((b * 0x0101010101010101ULL) >> 56);
+#endif
+}
 inline Square lowestSquare(Bitboard b) { return std::countr_zero(b); }
 inline Square popLowest(Bitboard& b) {
   Square s = std::countr_zero(b);

@@ -6,6 +6,8 @@
 #include <new>
 
 #include "board/perft.h"
+#include "book/book_command.h"
+#include "eval/evaluator.h"
 #include "platform/platform.h"
 #include "protocol/engine_output.h"
 #include "protocol/scan.h"
@@ -50,16 +52,30 @@ void perftCommand(Engine& engine, EngineOutput& output, const char* args) {
   output.printLine(line);
 }
 
-// Book building arrives with the book builder; until then the command is
-// accepted and does nothing.
-void bookCommand(Engine&, EngineOutput&, const char*) {}
+void bookCommand(BookBuilderState& state, EngineOutput& output, const char* args) {
+  runBookCommand(args, state, [&output](const std::string& line) { output.printLine(line); });
+}
 
 // Material statistics arrive with the network training; until then the
 // command is accepted and does nothing.
 void matCommand(Engine&, EngineOutput&, const char*) {}
 
-// The evaluation arrives with the evaluator; until then the command is
-// accepted and does nothing.
-void evalCommand(Engine&, EngineOutput&, const char*) {}
+// Prints the evaluation of the game position for the side to move and the
+// part of it that is material. The material part is the evaluation minus its
+// positional part; the positional part lacks the final unit step away from
+// zero, so an otherwise empty material part shows as +-1 and is printed as 0.
+void evalCommand(Engine& engine, EngineOutput& output, const char*) {
+  Evaluator& evaluator = engine.evaluator;
+  const Position& pos = engine.game.position;
+  const long value = evaluator.evaluate(pos);
+  long material = value - evaluator.positionalScore(pos);
+  if (material == 1 || material == -1) material = 0;
+
+  char line[96];
+  std::snprintf(line, sizeof line, "info score cp %ld", (value + 9) / 10);
+  output.printLine(line);
+  std::snprintf(line, sizeof line, "info string value %ld mat %ld", value, material);
+  output.printLine(line);
+}
 
 }  // namespace korvane

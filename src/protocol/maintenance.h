@@ -7,6 +7,8 @@
 
 namespace korvane {
 
+struct BookBuilderState;
+
 class Engine;
 class EngineOutput;
 
@@ -15,10 +17,12 @@ class EngineOutput;
 void perftCommand(Engine& engine, EngineOutput& output, const char* args);
 
 // Opening book building from PGN files.
-void bookCommand(Engine& engine, EngineOutput& output, const char* args);
+void bookCommand(BookBuilderState& state, EngineOutput& output, const char* args);
 // Material statistics and training of the material network.
 void matCommand(Engine& engine, EngineOutput& output, const char* args);
-// Evaluation of the game position.
+// "eval": the evaluation of the game position and its material part, as
+// "info score cp C" and "info string value V mat M". It uses the engine's own
+// evaluator and position, so no search may be running.
 void evalCommand(Engine& engine, EngineOutput& output, const char* args);
 
 }  // namespace korvane

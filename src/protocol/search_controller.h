@@ -2,18 +2,24 @@
 //
 // Each "go" runs on a search thread of its own (or, with the blocking option
 // and no pondering, in the caller's thread), so the command loop stays free
-// to answer "isready", "stop" and "ponderhit" while the engine thinks.
+// to answer "isready", "stop" and "ponderhit" while the engine thinks. With
+// more than one processor, worker threads search copies of the main engine
+// that share its transposition table; they are joined before the best move
+// is reported.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+
+#include "platform/platform.h"
+#include "search/time_control.h"
 
 namespace korvane {
 
 class Engine;
 class EngineOutput;
-class TimeControl;
 
 constexpr int MAX_THREADS = 8;
 
@@ -58,11 +64,20 @@ class SearchController {
   std::atomic<bool> blocking{false};
 
  private:
+  // The search thread's body: workers, the main search, the report.
+  void run();
+  void startWorkers();
+  void stopWorkers();
+
   Engine& engine_;
   EngineOutput& output_;
   TimeControl& timeControl_;
-  std::mutex lock_;  // guards the running search thread
+  TimeControl workerTimeControl_;  // unlimited: workers stop when told
+  std::mutex lock_;                // guards the search thread
+  platform::Thread searchThread_;
   int threadCount_ = 1;
+  std::unique_ptr<Engine> workers_[MAX_THREADS - 1];
+  platform::Thread workerThreads_[MAX_THREADS - 1];
 };
 
 }  // namespace korvane

@@ -1,13 +1,17 @@
 #include "protocol/uci_interpreter.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
 
 #include "board/notation.h"
+#include "book/book_command.h"
+#include "book/opening_book.h"
 #include "protocol/maintenance.h"
 #include "protocol/scan.h"
+#include "search/bench.h"
 #include "search/engine.h"
 #include "search/engine_output.h"
 #include "search/time_control.h"
@@ -141,12 +145,32 @@ void UciInterpreter::handleLine(const char* line) {
     perftCommand(engine_, output_, args);
   } else if (word == "book") {
     quietStop();
-    bookCommand(engine_, output_, args);
+    bookCommand(bookBuilder_, output_, args);
   } else if (word == "mat") {
     matCommand(engine_, output_, args);
   } else if (word == "eval") {
+    // The evaluation uses the engine's own evaluator and position, which a
+    // running search is changing.
+    quietStop();
     evalCommand(engine_, output_, args);
+  } else if (word == "bench") {
+    quietStop();
+    benchCommand(args);
   }
+}
+
+void UciInterpreter::benchCommand(const char* args) {
+  int depth = DEFAULT_BENCH_DEPTH;
+  if (const char* at = std::strstr(args, "depth")) {
+    if (!scan::readInt(at + 5, depth) || depth < 1 || depth > 30) depth = DEFAULT_BENCH_DEPTH;
+  }
+  const BenchResult r = runBench(engine_, depth);
+  const std::int64_t ms = std::max<std::int64_t>(r.milliseconds, 1);
+  char line[160];
+  std::snprintf(line, sizeof line, "info string bench depth %d nodes %llu time %lld nps %.0f", depth,
+                static_cast<unsigned long long>(r.nodes), static_cast<long long>(r.milliseconds),
+                double(r.nodes) * 1000.0 / double(ms));
+  output_.printLine(line);
 }
 
 void UciInterpreter::uciReply() {
@@ -271,12 +295,13 @@ void UciInterpreter::setOption(const char* line) {
       if (!scan::readInt(value, number) || number < 0) break;
       quietStop();
       engine_.table().clear();
-      engine_.neuroMaterialWeight = std::min(number, MAX_NEURO_MATERIAL);
+      engine_.evaluator.setNeuroMaterial(std::min(number, MAX_NEURO_MATERIAL));
       return;
     case OptionId::MaterialFile:
       quietStop();
       engine_.table().clear();
-      engine_.materialFile = readFileName(value);
+      // A file that cannot be read leaves the network in force.
+      engine_.evaluator.setMaterialFile(readFileName(value));
       return;
     case OptionId::Resign: {
       std::int64_t resign = 0;
@@ -327,6 +352,8 @@ void UciInterpreter::position(const char* args) {
     setupText = fen;
   }
   if (uciChess960_) game.position.chess960Castling = 1;
+  // Book lines start from the initial array, before any move of the game.
+  if (startArray) bookStart_ = game.position;
 
   const char* movesKeyword = std::strstr(setupText, "moves");
   if (!movesKeyword) {
@@ -394,6 +421,8 @@ GoLimits parseGoLimits(const char* line, bool whiteToMove) {
 }
 
 void UciInterpreter::go(const char* line) {
+  // A search still running ends before the root moves change under it.
+  controller_.stop();
   if (const char* list = std::strstr(line, "searchmoves"))
     buildRootMoves(engine_, false, afterKeyword(list, 11));
   else if (const char* excluded = std::strstr(line, "excludemoves"))
@@ -419,8 +448,12 @@ void UciInterpreter::quietStop() {
 }
 
 void UciInterpreter::reloadBook() {
-  // Loading the book file into the table (or, with the own book off, leaving
-  // the table without book entries) arrives with the opening book.
+  if (!engine_.ownBook) {
+    setEmptyBook(engine_.table());
+    return;
+  }
+  if (!loadBook(engine_.bookFile, bookStart_, engine_.table()))
+    output_.debugMessage("Opening book read error", nullptr);
 }
 
 }  // namespace korvane

@@ -7,6 +7,9 @@
 // only in debug mode; an unknown command is ignored.
 #pragma once
 
+#include "board/position.h"
+#include "book/book_command.h"
+
 #include "protocol/command_interpreter.h"
 #include "protocol/search_controller.h"
 
@@ -30,6 +33,8 @@ class UciInterpreter final : public CommandInterpreter {
   void setOption(const char* line);
   void position(const char* args);
   void go(const char* line);
+  // "bench [depth N]": the search benchmark on a fixed list of positions.
+  void benchCommand(const char* args);
   void quit();
   // Stops a running search without letting it print anything.
   void quietStop();
@@ -41,6 +46,8 @@ class UciInterpreter final : public CommandInterpreter {
   SearchController& controller_;
   bool hiddenOptions_;
   bool uciChess960_ = false;
+  Position bookStart_;
+  BookBuilderState bookBuilder_;  // the tree of "book add", kept between commands  // where the book's lines begin: the last initial array set up
 };
 
 // Reads the limits of a "go" line. Only the clock of the side to move counts.

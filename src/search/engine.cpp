@@ -1,8 +1,7 @@
 #include "search/engine.h"
 
-#include <cstring>
+#include <algorithm>
 
-#include "board/notation.h"
 #include "search/engine_output.h"
 
 namespace korvane {
@@ -12,33 +11,22 @@ Engine::Engine(std::size_t hashBytes)
   table_->allocate(hashBytes);
 }
 
-void buildRootMoves(Engine& engine, bool exclude, const char* list) {
-  Position& pos = engine.game.position;
-  engine.searchMovesGiven = list != nullptr;
-  engine.rootMoveCount = 0;
+Engine::Engine(TranspositionTable& shared) : output(&silentOutput()), worker(true), table_(&shared) {}
 
-  MoveEntry stack[MAX_MOVES];
-  MoveEntry* top = stack;
-  HistoryTable history;
-  MovePicker picker(Move(), top, pos, history, false, false, nullptr);
-  for (const MoveEntry* e = picker.begin(); e != picker.end(); ++e) {
-    MoveUndo undo;
-    saveState(undo, pos);
-    if (!makeMove(pos, e->move, undo)) continue;
-    unmakeMove(undo);
-    if (list) {
-      char text[MOVE_TEXT_SIZE];
-      bool named = std::strstr(list, moveToText(pos, e->move, STYLE_COORDINATE, text)) != nullptr;
-      if (named == exclude) continue;
-    }
-    engine.rootMoves[engine.rootMoveCount++] = RootMove{e->move, -MATE, 0.01};
-  }
-}
-
-int extractPv(Engine&, Move first, Move* line, int capacity) {
-  if (first.isNone() || capacity < 1) return 0;
-  line[0] = first;
-  return 1;
+void Engine::copyStateFrom(const Engine& main) {
+  game = main.game;
+  // Copying the network clears the caches: only when the settings differ.
+  if (evaluator.neuroMaterial() != main.evaluator.neuroMaterial() ||
+      evaluator.net().loadedName() != main.evaluator.net().loadedName())
+    evaluator.copySettingsFrom(main.evaluator);
+  ownBook = main.ownBook;
+  bookFile = main.bookFile;
+  multiPv = main.multiPv;
+  resignThreshold = main.resignThreshold;
+  timeLogFile = main.timeLogFile;
+  rootMoveCount = main.rootMoveCount;
+  std::copy(main.rootMoves, main.rootMoves + main.rootMoveCount, rootMoves);
+  searchMovesGiven = main.searchMovesGiven;
 }
 
 }  // namespace korvane

@@ -70,11 +70,11 @@ TEST_F(InterpreterTest, NumericOptionsAndTheirLimits) {
   EXPECT_EQ(controller.threadCount(), 3);
 
   run("setoption name NeuroMaterial value -1");
-  EXPECT_EQ(engine.neuroMaterialWeight, 35);
+  EXPECT_EQ(engine.evaluator.neuroMaterial(), 35);
   run("setoption name NeuroMaterial value 50");
-  EXPECT_EQ(engine.neuroMaterialWeight, 50);
+  EXPECT_EQ(engine.evaluator.neuroMaterial(), 50);
   run("setoption name NeuroMaterial value 150");
-  EXPECT_EQ(engine.neuroMaterialWeight, 100);
+  EXPECT_EQ(engine.evaluator.neuroMaterial(), 100);
 
   run("setoption name Hash value 1");
   EXPECT_EQ(engine.table().slotCount(), (std::size_t(1) << 20) / 24);
@@ -112,8 +112,8 @@ TEST_F(InterpreterTest, CheckAndTextOptions) {
   EXPECT_EQ(engine.bookFile, "");
   run("setoption name Zeitprotokolldatei value " + std::string(600, 'z'));
   EXPECT_EQ(engine.timeLogFile, std::string(511, 'z'));
-  run("setoption name MaterialFile value materialwerte.mat");
-  EXPECT_EQ(engine.materialFile, "materialwerte.mat");
+  run("setoption name MaterialFile value (internal)");
+  EXPECT_EQ(engine.evaluator.net().loadedName(), "(internal)");
 
   EXPECT_EQ(run("setoption name Opponent value Morlan"), Messages({"Nicht jetzt, nicht schon wieder Du!"}));
   EXPECT_TRUE(run("setoption name Opponent value Morlanx").empty());

@@ -1,0 +1,244 @@
+// The material network: the built-in texts, the file format written and read
+// back, and the refusal of broken texts without harm to the loaded network.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "eval/evaluator.h"
+#include "eval/material_net.h"
+#include "eval_helpers.h"
+
+namespace korvane {
+namespace {
+
+// Material counts (queens, rooks, bishops, knights, pawns for both sides, then
+// the bishop-colour code) that the network is asked about.
+const std::vector<std::vector<double>> SAMPLE_INPUTS = {
+    {1, 2, 2, 2, 8, 1, 2, 2, 2, 8, 0}, {1, 2, 2, 2, 8, 1, 2, 1, 2, 8, 0}, {0, 1, 1, 0, 5, 0, 1, 0, 1, 5, -1},
+    {0, 0, 1, 0, 3, 0, 0, 1, 0, 3, 1},  {1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0}, {0, 2, 0, 1, 6, 1, 0, 1, 0, 4, 0},
+};
+
+std::vector<double> outputs(MaterialNet& net) {
+  std::vector<double> out;
+  for (const auto& in : SAMPLE_INPUTS) out.push_back(net.forward(in.data()));
+  return out;
+}
+
+std::string written(const MaterialNet& net) {
+  std::ostringstream out;
+  EXPECT_TRUE(net.writeScale(out));
+  EXPECT_TRUE(net.write(out));
+  return out.str();
+}
+
+// Replaces the first whitespace-separated token after `skip` tokens.
+std::string withToken(const std::string& text, int skip, const std::string& token) {
+  std::istringstream in(text);
+  std::ostringstream out;
+  std::string word;
+  for (int i = 0; in >> word; ++i) out << (i == skip ? token : word) << ' ';
+  return out.str();
+}
+
+bool readText(MaterialNet& net, const std::string& text) {
+  std::istringstream in(text);
+  return net.read(in);
+}
+
+TEST(MaterialNet, BuiltInTexts) {
+  EXPECT_EQ(std::strlen(BUILTIN_MATERIAL_NET), 2168u);
+  EXPECT_EQ(std::strlen(BUILTIN_ROOT_NET), 1025u);
+  MaterialNet net;
+  ASSERT_TRUE(net.load("(internal)"));
+  EXPECT_EQ(net.inputCount(), 11);
+  EXPECT_EQ(net.outputCount(), 1);
+  EXPECT_DOUBLE_EQ(net.netScale(), 0.487065);
+  ASSERT_EQ(net.layers().size(), 3u);
+  EXPECT_EQ(net.layers()[1].size(), 8u);
+  // The first input's first weight, and the output bias (last of the bias node).
+  EXPECT_DOUBLE_EQ(net.layers()[0][0].out[0].weight, -0.6124834193);
+  EXPECT_DOUBLE_EQ(net.layers()[0][11].out.back().weight, -1.938443919);
+  EXPECT_DOUBLE_EQ(net.layers()[1][7].out[0].weight, 3.11491579);
+
+  MaterialNet root;
+  ASSERT_TRUE(readText(root, BUILTIN_ROOT_NET));
+  EXPECT_EQ(root.inputCount(), 5);
+  EXPECT_EQ(root.layers()[1].size(), 7u);
+  EXPECT_DOUBLE_EQ(root.layers()[0][1].out[3].weight, -8.623394538e-005);
+
+  // Equal material, either side first: the same expectation.
+  const double a[11] = {1, 2, 2, 2, 8, 1, 2, 2, 2, 8, 0};
+  const double p = net.forward(a);
+  EXPECT_GT(p, 0.3);
+  EXPECT_LT(p, 0.7);
+}
+
+TEST(MaterialNet, WrittenFileFormat) {
+  MaterialNet net;
+  ASSERT_TRUE(net.load(""));
+  const std::string text = written(net);
+  EXPECT_EQ(text.rfind("0.487065 \n391 3 0 11 1 8 2 1 0 0 1 0 ", 0), 0u) << text.substr(0, 60);
+  std::istringstream lines(text);
+  std::string line;
+  std::vector<std::string> all;
+  while (std::getline(lines, line)) all.push_back(line);
+  // Scale, 14 lines of topology (N and 391 integers, a line break after every
+  // 30th integer and after the last), 12 weight lines for the input and bias
+  // nodes, 8 for the hidden nodes, one empty line at the end.
+  ASSERT_EQ(all.size(), 1u + 14u + 12u + 8u + 1u);
+  EXPECT_EQ(all[1].substr(0, 4), "391 ");
+  EXPECT_EQ(all[1].back(), ' ');
+  EXPECT_EQ(all[14], "0 ");
+  EXPECT_EQ(all[15].rfind("-0.6124834193 -3.076349045 ", 0), 0u);
+  EXPECT_EQ(all[26].rfind("-0.44958609 ", 0), 0u);
+  EXPECT_EQ(all[27], "1.158748346 ");
+  EXPECT_EQ(all.back(), "");
+}
+
+TEST(MaterialNet, WrittenAndReadBackGivesTheSameOutputs) {
+  MaterialNet net;
+  ASSERT_TRUE(net.load(""));
+  const std::vector<double> before = outputs(net);
+  const std::string path = ::testing::TempDir() + "korvane_net_roundtrip.mat";
+  {
+    std::ofstream out(path);
+    out << written(net);
+  }
+  MaterialNet again;
+  ASSERT_TRUE(again.load(path));
+  EXPECT_EQ(again.loadedName(), path);
+  EXPECT_DOUBLE_EQ(again.netScale(), 0.487065);
+  const std::vector<double> after = outputs(again);
+  for (std::size_t i = 0; i < before.size(); ++i)
+    EXPECT_NEAR(after[i], before[i], std::abs(before[i]) * 1e-10 + 1e-12) << "input set " << i;
+  // Writing the read network again gives the same text.
+  EXPECT_EQ(written(again), written(net));
+  std::remove(path.c_str());
+
+  // The root-statistics network too.
+  MaterialNet root, rootAgain;
+  ASSERT_TRUE(readText(root, BUILTIN_ROOT_NET));
+  std::ostringstream text;
+  ASSERT_TRUE(root.write(text));
+  ASSERT_TRUE(readText(rootAgain, text.str()));
+  const double in[5] = {3, 0.5, 0.25, 0.125, -0.1};
+  EXPECT_NEAR(rootAgain.forward(in), root.forward(in), 1e-10);
+}
+
+TEST(MaterialNet, BrokenTextsAreRefusedAndLeaveTheNetwork) {
+  MaterialNet net;
+  ASSERT_TRUE(net.load(""));
+  const std::vector<double> before = outputs(net);
+  std::ostringstream plain;
+  ASSERT_TRUE(net.write(plain));
+  const std::string text = plain.str();  // without the scale: token 0 is N
+  ASSERT_TRUE(readText(net, text));
+
+  const std::vector<std::pair<std::string, std::string>> broken = {
+      {"N one too large", withToken(text, 0, "392")},
+      {"N one too small", withToken(text, 0, "390")},
+      {"two layers", withToken(text, 1, "2")},
+      {"layer index out of range", withToken(text, 2, "3")},
+      {"layer defined twice", withToken(text, 4, "0")},
+      {"connection to a missing node", withToken(text, 11, "8")},
+      {"connection to a missing layer", withToken(text, 10, "3")},
+      {"connection backwards", withToken(text, 10, "0")},
+      {"a word among the weights", withToken(text, 400, "x1.5")},
+      {"a number with junk", withToken(text, 400, "1.5e")},
+      {"not a number", withToken(text, 400, "nan")},
+      {"weights cut off", text.substr(0, text.size() / 2 + 400)},
+      {"topology cut off", text.substr(0, 200)},
+      {"empty", ""},
+      {"huge N", "2000000000 3 0 1 1 1 2 1"},
+      {"negative N", "-5 1 2 3"},
+  };
+  for (const auto& [what, bad] : broken) {
+    EXPECT_FALSE(readText(net, bad)) << what;
+    EXPECT_EQ(outputs(net), before) << what << ": the network in force stays";
+    EXPECT_EQ(net.inputCount(), 11) << what;
+  }
+}
+
+TEST(MaterialNet, LoadFailures) {
+  MaterialNet net;
+  ASSERT_TRUE(net.load(""));
+  const std::vector<double> before = outputs(net);
+  EXPECT_FALSE(net.load("/nonexistent/korvane/net.mat"));
+  EXPECT_EQ(net.loadedName(), "(internal)");
+  const std::string path = ::testing::TempDir() + "korvane_net_bad.mat";
+  const std::string good = written(net);
+  for (const std::string& bad : {std::string("0 ") + good.substr(good.find('\n') + 1),
+                                 std::string("-1 ") + good.substr(good.find('\n') + 1),
+                                 std::string("scale ") + good.substr(good.find('\n') + 1),
+                                 good.substr(0, good.size() - 40)}) {
+    {
+      std::ofstream out(path);
+      out << bad;
+    }
+    EXPECT_FALSE(net.load(path));
+    EXPECT_EQ(outputs(net), before);
+    EXPECT_DOUBLE_EQ(net.netScale(), 0.487065);
+    EXPECT_EQ(net.loadedName(), "(internal)");
+  }
+  std::remove(path.c_str());
+}
+
+// The option "MaterialFile" through the evaluator: a file that cannot be
+// used leaves the network and the evaluations as they were.
+TEST(MaterialNet, MaterialFileOption) {
+  Evaluator ev;
+  ev.setNeuroMaterial(100);
+  Position pos = test::fromFen("r3k3/pppppppp/8/8/8/8/PPPPPPPP/RN2K3 w - - 0 1");
+  const int before = ev.evaluate(pos);
+  const std::uint64_t calls = ev.net().forwardCalls();
+  EXPECT_FALSE(ev.setMaterialFile("/nonexistent/dir/net.mat"));
+  EXPECT_EQ(ev.net().loadedName(), "(internal)");
+  EXPECT_EQ(ev.evaluate(pos), before);
+  EXPECT_EQ(ev.net().forwardCalls(), calls + 2) << "the caches were cleared: asked again";
+
+  const std::string path = ::testing::TempDir() + "korvane_option_net.mat";
+  {
+    std::ofstream out(path);
+    out << "0.5 \n391 3 0 11 1 8 2 1 0 0 1 0\n";  // cut off in the topology
+  }
+  EXPECT_FALSE(ev.setMaterialFile(path));
+  EXPECT_EQ(ev.evaluate(pos), before);
+  {
+    std::ofstream out(path);  // a well-formed network of the wrong shape
+    out << "0.5\n" << BUILTIN_ROOT_NET;
+  }
+  EXPECT_FALSE(ev.setMaterialFile(path));
+  EXPECT_EQ(ev.evaluate(pos), before);
+
+  // The built-in network written to a file and loaded from it: the same evaluation.
+  {
+    std::ofstream out(path);
+    out << written(ev.net());
+  }
+  EXPECT_TRUE(ev.setMaterialFile(path));
+  EXPECT_EQ(ev.net().loadedName(), path);
+  EXPECT_EQ(ev.evaluate(pos), before);
+  // A different scale changes the network's estimate.
+  {
+    std::ofstream out(path);
+    std::string text = written(ev.net());
+    out << "0.25 " << text.substr(text.find('\n') + 1);
+  }
+  EXPECT_TRUE(ev.setMaterialFile("(internal)"));
+  EXPECT_TRUE(ev.setMaterialFile(path));
+  EXPECT_NE(ev.evaluate(pos), before);
+  EXPECT_TRUE(ev.setMaterialFile(""));
+  EXPECT_EQ(ev.net().loadedName(), "(internal)");
+  EXPECT_EQ(ev.evaluate(pos), before);
+  std::remove(path.c_str());
+}
+
+}  // namespace
+}  // namespace korvane

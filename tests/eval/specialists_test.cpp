@@ -1,0 +1,697 @@
+// The material classifier and the endgame specialists: which configuration
+// gets which specialist, and the verdicts, bounds and scalings they give.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "eval/evaluator.h"
+#include "eval/material.h"
+#include "eval/specialists.h"
+#include "eval_helpers.h"
+
+namespace korvane {
+namespace {
+
+using test::fromFen;
+using test::sq;
+using namespace endgame;
+
+class SpecialistTest : public ::testing::Test {
+ protected:
+  const EndgameSpecialist& sp(SpecialistId id) { return *evaluator.specialists().get(id); }
+
+  // probeBound with an open window and depth below every depth rule.
+  struct Bound {
+    bool cut;
+    int score;
+    int extension;
+  };
+  Bound bound(SpecialistId id, const Position& pos, int alpha, int beta, int depth = 8) {
+    Bound b{false, 12345, 0};
+    std::int16_t ext = 0;
+    b.cut = sp(id).probeBound(pos, b.score, alpha, beta, depth, ext);
+    b.extension = ext;
+    return b;
+  }
+  // probe with a given incoming score.
+  std::pair<bool, int> probe(SpecialistId id, const Position& pos, int score = 0) {
+    const bool settled = sp(id).probe(pos, score);
+    return {settled, score};
+  }
+  int scale(SpecialistId id, const Position& pos, int score) {
+    evaluator.evaluate(pos);  // the pawn entry some scalings read
+    return sp(id).scale(pos, evaluator, score);
+  }
+
+  Evaluator evaluator;
+};
+
+TEST_F(SpecialistTest, EveryConfigurationReachesItsSpecialist) {
+  struct Case {
+    const char* fen;
+    SpecialistId id;
+  };
+  const Case cases[] = {
+      {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", SP_DEFAULT},
+      {"rq2k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_DEFAULT},  // five pieces without a rule
+      {"4k3/8/8/4p3/8/8/3PP3/4K3 w - - 0 1", SP_PAWN_ENDING},
+      {"8/8/8/4k3/8/8/8/4K3 w - - 0 1", SP_DRAW},
+      {"8/8/8/4k3/8/8/8/2B1K3 w - - 0 1", SP_DRAW},
+      {"2n5/8/8/4k3/8/8/8/2B1K3 w - - 0 1", SP_DRAW},
+      {"8/8/8/4k3/8/8/8/1N2K1N1 w - - 0 1", SP_DEAD_DRAW},
+      {"1n2k1n1/8/8/8/8/8/8/4K3 w - - 0 1", SP_DEAD_DRAW},
+      {"8/8/8/4k3/8/8/4P3/4K3 w - - 0 1", SP_KPK_WHITE},
+      {"4k3/4p3/8/8/8/8/8/4K3 w - - 0 1", SP_KPK_BLACK},
+      {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_KMAJOR_K_WHITE},
+      {"q3k3/8/8/8/8/8/8/4K3 w - - 0 1", SP_KMAJOR_K_BLACK},
+      {"r3k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_EQUAL_MAJORS},
+      {"q3k3/8/8/8/8/8/8/Q3K3 w - - 0 1", SP_EQUAL_MAJORS},
+      {"r3k3/8/8/8/8/8/8/Q3K3 w - - 0 1", SP_KQ_KR},
+      {"q3k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_KR_KQ},
+      {"n3k3/8/8/8/8/8/4P3/4K3 w - - 0 1", SP_KP_KMINOR},
+      {"4k3/4p3/8/8/8/8/8/B3K3 w - - 0 1", SP_KMINOR_KP},
+      {"n3k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_KR_KMINOR},
+      {"r3k3/8/8/8/8/8/8/B3K3 w - - 0 1", SP_KMINOR_KR},
+      {"n3k3/4p3/8/8/8/8/8/4K3 w - - 0 1", SP_K_KMINORP},
+      {"4k3/8/8/8/8/8/4P3/B3K3 w - - 0 1", SP_KMINORP_K},
+      {"4k3/8/8/8/8/8/8/NB2K3 w - - 0 1", SP_KBN_K_WHITE},
+      {"nb2k3/8/8/8/8/8/8/4K3 w - - 0 1", SP_KBN_K_BLACK},
+      {"r3k3/8/8/8/8/8/8/RN2K3 w - - 0 1", SP_KRMINOR_KR},
+      {"rb2k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_KR_KRMINOR},
+      {"n3k3/8/8/8/8/8/8/NB2K3 w - - 0 1", SP_K2MINORS_KMINOR},
+      {"nn2k3/8/8/8/8/8/8/B3K3 w - - 0 1", SP_KMINOR_K2MINORS},
+      {"r3k3/8/8/8/8/8/8/NN2K3 w - - 0 1", SP_K2MINORS_KR},
+      {"bb2k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_KR_K2MINORS},
+      {"n3k3/4p3/8/8/8/8/8/R3K3 w - - 0 1", SP_ROOK_VS_MINOR_PAWN_PLUS},
+      {"r3k3/8/8/8/8/8/4P3/N3K3 w - - 0 1", SP_ROOK_VS_MINOR_PAWN_MINUS},
+      {"r3k3/8/8/8/8/8/4P3/R3K3 w - - 0 1", SP_KRP_KR},
+      {"r3k3/4p3/8/8/8/8/8/R3K3 w - - 0 1", SP_KR_KRP},
+      {"r3k3/4p3/8/8/8/8/8/RN2K3 w - - 0 1", SP_ROOK_MINOR_VS_ROOK_PAWN_PLUS},
+      {"rb2k3/8/8/8/8/8/4P3/R3K3 w - - 0 1", SP_ROOK_MINOR_VS_ROOK_PAWN_MINUS},
+      {"4k3/4p3/8/8/8/8/4P3/4K3 w - - 0 1", SP_PAWN_ENDING},
+      {"2b1k3/4p3/8/8/8/8/4P3/2B1K3 w - - 0 1", SP_BISHOPS_PAWNS},
+      {"1n2k3/4p3/8/8/8/8/4P3/1N2K3 w - - 0 1", SP_KNIGHTS_PAWNS},
+      {"3qk3/4p3/8/8/8/8/4P3/3QK3 w - - 0 1", SP_QUEENS_PAWNS},
+      {"1n2k3/4p3/8/8/8/8/4P3/2B1K3 w - - 0 1", SP_BISHOP_KNIGHT},
+      {"2b1k3/4pp2/8/8/8/8/4P3/1N2K3 w - - 0 1", SP_BISHOP_KNIGHT},
+      {"1n2k3/8/8/8/8/8/PPP5/2B1K3 w - - 0 1", SP_BISHOP_KNIGHT},  // only one side has pawns
+      {"r3k3/8/8/8/8/8/PPP5/1N2K3 w - - 0 1", SP_PAWNS_ONE_SIDE},
+      {"r3k3/ppp5/8/8/8/8/8/R3K1N1 w - - 0 1", SP_PAWNS_ONE_SIDE},
+      {"r3k3/ppp5/8/8/8/8/PP6/R3K1N1 w - - 0 1", SP_DEFAULT},
+  };
+  bool reached[SPECIALIST_COUNT] = {};
+  for (const Case& c : cases) {
+    Position pos = fromFen(c.fen);
+    const EndgameSpecialist* got = classifyMaterial(pos, evaluator.specialists());
+    EXPECT_EQ(evaluator.specialists().idOf(got), c.id) << c.fen;
+    evaluator.evaluate(pos);
+    EXPECT_EQ(evaluator.specialist(), got) << "the material probe keeps the classifier's answer: " << c.fen;
+    reached[evaluator.specialists().idOf(got)] = true;
+  }
+  for (int id = 0; id < SPECIALIST_COUNT; ++id) EXPECT_TRUE(reached[id]) << "specialist " << id;
+}
+
+TEST_F(SpecialistTest, DrawsSettleAtZero) {
+  for (const char* fen : {"8/8/8/4k3/8/8/8/4K3 w - - 0 1", "8/8/8/4k3/8/8/8/2B1K3 b - - 0 1",
+                          "2n5/8/8/4k3/8/8/8/2B1K3 w - - 0 1", "8/8/8/4k3/8/8/8/1N2K1N1 w - - 0 1"}) {
+    Position pos = fromFen(fen);
+    EXPECT_EQ(evaluator.evaluate(pos), 0) << fen;
+  }
+  Position bare = fromFen("8/8/8/4k3/8/8/8/4K3 w - - 0 1");
+  const Bound b = bound(SP_DRAW, bare, -500, 500, 20);
+  EXPECT_TRUE(b.cut);
+  EXPECT_EQ(b.score, 0);
+  EXPECT_EQ(b.extension, -20) << "nothing is searched below a dead draw";
+  int score = 77;
+  EXPECT_TRUE(sp(SP_DRAW).probeSideRelative(bare, score));
+  EXPECT_EQ(score, 0);
+}
+
+TEST_F(SpecialistTest, TwoKnightsLimitTheDepth) {
+  Position pos = fromFen("8/8/8/4k3/8/8/8/1N2K1N1 w - - 0 1");
+  Bound b = bound(SP_DEAD_DRAW, pos, -500, 500, 12);
+  EXPECT_FALSE(b.cut) << "mates by a blunder stay possible";
+  EXPECT_EQ(b.extension, -7);
+  EXPECT_EQ(12 + b.extension, 5);
+  b = bound(SP_DEAD_DRAW, pos, -500, 500, 6);
+  EXPECT_EQ(b.extension, -1);
+  b = bound(SP_DEAD_DRAW, pos, -500, 500, 5);
+  EXPECT_EQ(b.extension, 0);
+}
+
+TEST_F(SpecialistTest, KingAndPawnAgainstKing) {
+  // Kd5, Pd4 against Kd7 with White to move is a draw: 1, not 0.
+  Position drawn = fromFen("8/3k4/8/3K4/3P4/8/8/8 w - - 0 1");
+  EXPECT_EQ(probe(SP_KPK_WHITE, drawn), std::make_pair(true, 1));
+  EXPECT_EQ(evaluator.evaluate(drawn), 1);
+  // The same on the e-file is read through the mirrored d-file entry.
+  Position mirrored = fromFen("8/4k3/8/4K3/4P3/8/8/8 w - - 0 1");
+  EXPECT_EQ(probe(SP_KPK_WHITE, mirrored), std::make_pair(true, 1));
+  // The colour-flipped twin: a Black pawn gives -1 (White's view).
+  Position black = fromFen("8/8/8/3p4/3k4/8/3K4/8 b - - 0 1");
+  EXPECT_EQ(probe(SP_KPK_BLACK, black), std::make_pair(true, -1));
+  EXPECT_EQ(evaluator.evaluate(black), 1);
+
+  // Kd6, Pd5 against Kd8: won, 8436 minus the distance to the win.
+  Position won = fromFen("3k4/8/3K4/3P4/8/8/8/8 w - - 0 1");
+  const int v = kpkProbe(sq("d5"), sq("d6"), sq("d8"), true);
+  ASSERT_GT(v, 0);
+  EXPECT_EQ(probe(SP_KPK_WHITE, won), std::make_pair(true, 8436 - v));
+  Position wonMirrored = fromFen("4k3/8/4K3/4P3/8/8/8/8 w - - 0 1");
+  EXPECT_EQ(probe(SP_KPK_WHITE, wonMirrored), std::make_pair(true, 8436 - v));
+  Position wonBlack = fromFen("8/8/8/8/3p4/3k4/8/3K4 b - - 0 1");
+  EXPECT_EQ(probe(SP_KPK_BLACK, wonBlack), std::make_pair(true, v - 8436));
+  EXPECT_EQ(evaluator.evaluate(wonBlack), 8436 - v);
+
+  // Bounds: a win cuts at beta <= 8336; from the loser's side at alpha >= -8336.
+  EXPECT_EQ(bound(SP_KPK_WHITE, won, -100, 8336).score, 8336);
+  EXPECT_FALSE(bound(SP_KPK_WHITE, won, -100, 8337).cut);
+  Position wonOtherToMove = fromFen("3k4/8/3K4/3P4/8/8/8/8 b - - 0 1");
+  ASSERT_GT(kpkProbe(sq("d5"), sq("d6"), sq("d8"), false), 0);
+  const Bound loser = bound(SP_KPK_WHITE, wonOtherToMove, -8336, 0);
+  EXPECT_TRUE(loser.cut);
+  EXPECT_EQ(loser.score, -8336);
+  EXPECT_FALSE(bound(SP_KPK_WHITE, wonOtherToMove, -8337, 0).cut);
+  // A draw lies in -1..1.
+  EXPECT_EQ(bound(SP_KPK_WHITE, drawn, -100, -1).score, -1);
+  EXPECT_EQ(bound(SP_KPK_WHITE, drawn, 1, 100).score, 1);
+  EXPECT_FALSE(bound(SP_KPK_WHITE, drawn, -1, 1).cut);
+  EXPECT_FALSE(bound(SP_KPK_WHITE, drawn, 0, 100).cut);
+}
+
+TEST_F(SpecialistTest, MajorPieceAgainstBareKing) {
+  Position rook = fromFen("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
+  EXPECT_EQ(probe(SP_KMAJOR_K_WHITE, rook, 500), std::make_pair(false, 4500));
+  Position queen = fromFen("q3k3/8/8/8/8/8/8/4K3 w - - 0 1");
+  EXPECT_EQ(probe(SP_KMAJOR_K_BLACK, queen, -500), std::make_pair(false, -4500));
+
+  EXPECT_EQ(bound(SP_KMAJOR_K_WHITE, rook, -100, 6969).score, 6969);
+  EXPECT_FALSE(bound(SP_KMAJOR_K_WHITE, rook, -100, 6970).cut);
+  Position queenWhite = fromFen("4k3/8/8/8/8/8/8/Q3K3 b - - 0 1");
+  const Bound b = bound(SP_KMAJOR_K_WHITE, queenWhite, -11436, 0);
+  EXPECT_TRUE(b.cut);
+  EXPECT_EQ(b.score, -11436);
+  // The rook attacked by the bare king: no bound.
+  Position attacked = fromFen("8/8/8/8/8/8/1k6/R3K3 w - - 0 1");
+  EXPECT_FALSE(bound(SP_KMAJOR_K_WHITE, attacked, -100, 100).cut);
+  // Stalemate with the queen untouched: the value is 0, no win bound.
+  Position stalemate = fromFen("k7/2Q5/1K6/8/8/8/8/8 b - - 0 1");
+  EXPECT_FALSE(bound(SP_KMAJOR_K_WHITE, stalemate, -20000, -11436).cut);
+}
+
+TEST_F(SpecialistTest, EqualMajors) {
+  // Rooks far from the kings, nothing attacked: a draw.
+  Position quiet = fromFen("r7/8/3k4/8/8/3K4/8/7R w - - 0 1");
+  EXPECT_EQ(evaluator.evaluate(quiet), 0);
+  int score = 99;
+  EXPECT_TRUE(sp(SP_EQUAL_MAJORS).probeSideRelative(quiet, score));
+  EXPECT_EQ(score, 0);
+  Bound b = bound(SP_EQUAL_MAJORS, quiet, -100, 100, 20);
+  EXPECT_TRUE(b.cut);
+  EXPECT_EQ(b.score, 0);
+  EXPECT_EQ(b.extension, 0);
+
+  // Each tactics trigger on its own.
+  for (const char* fen : {"r7/8/3k4/8/8/3K4/8/R7 w - - 0 1",    // the rooks attack each other
+                          "7r/8/3k4/8/8/8/8/3K3R w - - 0 1",    // a king on the edge
+                          "7R/8/3k4/8/8/8/1K6/r7 w - - 0 1",    // the king attacks Black's rook
+                          "r7/8/8/3k4/8/3K4/8/3R4 b - - 0 1",   // lone Kd3 on its own rook's file
+                          "8/7Q/4k3/8/3q4/1K6/8/8 w - - 0 1"}) {  // Kb3 has three free squares
+    Position pos = fromFen(fen);
+    EXPECT_FALSE(sp(SP_EQUAL_MAJORS).probeSideRelative(pos, score)) << fen;
+    EXPECT_FALSE(bound(SP_EQUAL_MAJORS, pos, -100, 100, 20).cut) << fen;
+  }
+  // Depth rules when tactics are possible.
+  Position tactics = fromFen("r7/8/3k4/8/8/3K4/8/R7 w - - 0 1");
+  EXPECT_EQ(bound(SP_EQUAL_MAJORS, tactics, -100, 100, 17).extension, -5);
+  EXPECT_EQ(bound(SP_EQUAL_MAJORS, tactics, -100, 100, 15).extension, -5);
+  EXPECT_EQ(bound(SP_EQUAL_MAJORS, tactics, -100, 100, 14).extension, -4);
+  EXPECT_EQ(bound(SP_EQUAL_MAJORS, tactics, -100, 100, 12).extension, -2);
+  EXPECT_EQ(bound(SP_EQUAL_MAJORS, tactics, -100, 100, 11).extension, -1);
+  EXPECT_EQ(bound(SP_EQUAL_MAJORS, tactics, -100, 100, 10).extension, 0);
+}
+
+TEST_F(SpecialistTest, QueenAgainstRook) {
+  Position pos = fromFen("8/7r/3k4/8/8/3K4/8/Q7 w - - 0 1");
+  EXPECT_EQ(probe(SP_KQ_KR, pos, 100), std::make_pair(false, 3100));
+  Bound b = bound(SP_KQ_KR, pos, -100, 5467);
+  EXPECT_TRUE(b.cut);
+  EXPECT_EQ(b.score, 5467);
+  EXPECT_FALSE(bound(SP_KQ_KR, pos, -100, 5468).cut);
+  // The rook attacked by the queen: no bound.
+  Position attacked = fromFen("7r/8/3k4/8/8/3K4/8/Q7 w - - 0 1");
+  EXPECT_FALSE(bound(SP_KQ_KR, attacked, -100, 100).cut);
+  // The colour-flipped twin (Black's queen, Black to move) cuts the same way.
+  Position twin = fromFen(test::flippedFen(pos));
+  EXPECT_EQ(probe(SP_KR_KQ, twin, -100), std::make_pair(false, -3100));
+  b = bound(SP_KR_KQ, twin, -100, 5467);
+  EXPECT_TRUE(b.cut);
+  EXPECT_EQ(b.score, 5467);
+  // With the rook's side to move the bound cuts at alpha >= -5467.
+  Position twinWhiteToMove = fromFen("q7/8/3k4/8/8/3K4/7R/8 w - - 0 1");
+  b = bound(SP_KR_KQ, twinWhiteToMove, -5467, 0);
+  EXPECT_TRUE(b.cut);
+  EXPECT_EQ(b.score, -5467);
+  EXPECT_FALSE(bound(SP_KR_KQ, twinWhiteToMove, -5468, 0).cut);
+}
+
+TEST_F(SpecialistTest, BishopAndKnightMate) {
+  // A dark-square bishop mates in a1 or h8.
+  Position right = fromFen("7k/8/3K4/2B5/8/8/4N3/8 w - - 0 1");
+  Position wrong = fromFen("k7/8/3K4/2B5/8/8/4N3/8 w - - 0 1");
+  const int nearRight = kbnMatingTerm(right, WHITE);
+  const int nearWrong = kbnMatingTerm(wrong, WHITE);
+  EXPECT_GT(nearRight, nearWrong + 200);
+  // With a light-square bishop it is the other way round.
+  Position light8 = fromFen("k7/8/3K4/8/2B5/8/4N3/8 w - - 0 1");
+  Position lightH8 = fromFen("7k/8/3K4/8/2B5/8/4N3/8 w - - 0 1");
+  EXPECT_GT(kbnMatingTerm(light8, WHITE), kbnMatingTerm(lightH8, WHITE) + 200);
+
+  // The term lands on the score and settles it.
+  evaluator.setNeuroMaterial(0);
+  const int material = 3219 + 3254 + (128 * 6473) / (6473 + 100);
+  EXPECT_EQ(probe(SP_KBN_K_WHITE, right, material), std::make_pair(true, material + nearRight));
+  EXPECT_EQ(evaluator.evaluate(right), material + nearRight);
+  Position twin = fromFen(test::flippedFen(right));
+  EXPECT_EQ(kbnMatingTerm(twin, BLACK), nearRight);
+  EXPECT_EQ(evaluator.evaluate(twin), material + nearRight);
+
+  // Bounds: 4111, or 1 with the knight in a corner.
+  EXPECT_EQ(bound(SP_KBN_K_WHITE, right, -100, 4111).score, 4111);
+  EXPECT_FALSE(bound(SP_KBN_K_WHITE, right, -100, 4112).cut);
+  Position cornerKnight = fromFen("7k/8/3K4/2B5/8/8/8/N7 w - - 0 1");
+  EXPECT_FALSE(bound(SP_KBN_K_WHITE, cornerKnight, -100, 2).cut);
+  EXPECT_EQ(bound(SP_KBN_K_WHITE, cornerKnight, -100, 1).score, 1);
+}
+
+TEST_F(SpecialistTest, PawnAgainstMinorPiece) {
+  // The bishop on b5 holds e8, which White does not cover: drawn, 1.
+  Position held = fromFen("7k/8/8/1b2P3/8/8/8/K7 w - - 0 1");
+  EXPECT_EQ(probe(SP_KP_KMINOR, held, 2500), std::make_pair(true, 1));
+  EXPECT_EQ(evaluator.evaluate(held), 1);
+  Bound b = bound(SP_KP_KMINOR, held, -100, 100);
+  EXPECT_TRUE(b.cut);
+  EXPECT_EQ(b.score, 1);
+  // The twin with a Black pawn: -1 from White's view.
+  Position twin = fromFen(test::flippedFen(held));
+  EXPECT_EQ(probe(SP_KMINOR_KP, twin, -2500), std::make_pair(true, -1));
+
+  // e7 with the bishop off the queening square: not settled, 256 on the seventh.
+  Position runs = fromFen("7k/4P3/8/8/8/8/8/K5b1 w - - 0 1");
+  EXPECT_EQ(probe(SP_KP_KMINOR, runs, 2500), std::make_pair(false, 256));
+  Position sixth = fromFen("7k/8/4P3/8/8/8/8/K5b1 w - - 0 1");
+  EXPECT_EQ(probe(SP_KP_KMINOR, sixth, 2500), std::make_pair(false, 64));
+  // Unsettled: the pawn side cannot lose (cut at beta <= 0), and a pawn on
+  // the seventh is searched three fifths of a ply deeper below depth 11.
+  b = bound(SP_KP_KMINOR, runs, -100, 0);
+  EXPECT_TRUE(b.cut);
+  EXPECT_EQ(b.score, 0);
+  b = bound(SP_KP_KMINOR, runs, -100, 100, 8);
+  EXPECT_FALSE(b.cut);
+  EXPECT_EQ(b.extension, 3);
+  EXPECT_EQ(bound(SP_KP_KMINOR, runs, -100, 100, 11).extension, 0);
+
+  // KPK says draw (Kd5, Pd4 against Kd7): settled whatever the knight does.
+  Position kpkDraw = fromFen("8/3k4/8/3K4/3P4/8/8/n7 w - - 0 1");
+  EXPECT_EQ(probe(SP_KP_KMINOR, kpkDraw, 2500), std::make_pair(true, 1));
+
+  // The knight reaches the pawn's path in time.
+  Position knightInTime = fromFen("7k/8/8/4P3/8/5n2/8/K7 w - - 0 1");
+  EXPECT_TRUE(probe(SP_KP_KMINOR, knightInTime, 2500).first);
+  Position knightTooFar = fromFen("7k/4P3/8/8/8/8/8/K6n w - - 0 1");
+  EXPECT_FALSE(probe(SP_KP_KMINOR, knightTooFar, 2500).first);
+
+  // Knight exception: rook's pawn and the defending king in a corner zone, the
+  // knight may stand in its own king's way; no bound at all.
+  Position exception = fromFen("k7/8/8/P7/8/8/8/K5n1 w - - 0 1");
+  EXPECT_FALSE(bound(SP_KP_KMINOR, exception, -100, -50).cut);
+}
+
+TEST_F(SpecialistTest, MinorAndPawnAgainstKing) {
+  // a-pawn, bishop that does not cover a8, defending king on a8: a draw.
+  Position wrongBishop = fromFen("k7/8/8/P7/8/8/8/2B1K3 w - - 0 1");
+  EXPECT_EQ(probe(SP_KMINORP_K, wrongBishop, 4000), std::make_pair(true, 1));
+  EXPECT_EQ(evaluator.evaluate(wrongBishop), 1);
+  Position twin = fromFen(test::flippedFen(wrongBishop));
+  EXPECT_EQ(probe(SP_K_KMINORP, twin, -4000), std::make_pair(true, -1));
+  EXPECT_EQ(evaluator.evaluate(twin), 1);
+  // The right bishop wins.
+  Position rightBishop = fromFen("k7/8/8/P7/8/8/8/3BK3 w - - 0 1");
+  EXPECT_FALSE(probe(SP_KMINORP_K, rightBishop, 4000).first);
+  EXPECT_GT(evaluator.evaluate(rightBishop), 3000);
+  // Not a rook's pawn: no draw test.
+  Position bPawn = fromFen("1k6/8/8/1P6/8/8/8/2B1K3 w - - 0 1");
+  EXPECT_FALSE(probe(SP_KMINORP_K, bPawn, 4000).first);
+  // Knight: the defender to move takes the unguarded rook's pawn.
+  Position takes = fromFen("8/8/8/8/3K4/8/6kP/1N6 b - - 0 1");
+  EXPECT_EQ(probe(SP_KMINORP_K, takes, 4000), std::make_pair(true, 1));
+  Position guarded = fromFen("8/8/8/8/3K4/8/6kP/5N2 b - - 0 1");
+  EXPECT_FALSE(probe(SP_KMINORP_K, guarded, 4000).first);
+  // The strong side cannot lose.
+  const Bound b = bound(SP_KMINORP_K, rightBishop, -100, 0);
+  EXPECT_TRUE(b.cut);
+  EXPECT_EQ(b.score, 0);
+}
+
+TEST_F(SpecialistTest, DangerCountOfRookAndMinorEndings) {
+  // Nf5 can fork Ke8 and Rb5 from d6 with White to move.
+  Position fork = fromFen("4k3/8/8/1r3N2/8/8/R7/6K1 w - - 0 1");
+  EXPECT_EQ(dangerCount(fork, WHITE), 10);
+  EXPECT_EQ(probe(SP_KRMINOR_KR, fork), std::make_pair(true, 33 * 9 * 9 + 1));
+  int score = 0;
+  EXPECT_FALSE(sp(SP_KRMINOR_KR).probeSideRelative(fork, score)) << "danger above 1 leaves it to the search";
+  EXPECT_FALSE(bound(SP_KRMINOR_KR, fork, -100, -50).cut) << "rook and minor against rook has no bound";
+  // Black to move: no fork, the count is small.
+  Position noFork = fromFen("4k3/8/8/1r3N2/8/8/R7/6K1 b - - 0 1");
+  EXPECT_LT(dangerCount(noFork, WHITE), 10);
+  // The mirrored specialist sees the same from Black's side.
+  Position twin = fromFen(test::flippedFen(fork));
+  EXPECT_EQ(dangerCount(twin, BLACK), 10);
+  EXPECT_EQ(probe(SP_KR_KRMINOR, twin), std::make_pair(true, -(33 * 81 + 1)));
+
+  // A bishop skewer line: the defender's rook on the king's diagonal.
+  Position skewer = fromFen("8/8/2k5/8/8/5r2/8/2B1K1R1 w - - 0 1");
+  EXPECT_EQ(dangerCount(skewer, WHITE), 10);
+  // A rook line: the defender's knight on the king's file, not next to it.
+  Position rookLine = fromFen("8/3k4/8/8/3n4/8/8/R3K3 w - - 0 1");
+  EXPECT_EQ(dangerCount(rookLine, WHITE), 10);
+  // An undefended attacked piece with the attacker to move.
+  Position hanging = fromFen("8/8/3k4/8/8/n7/8/R3K3 w - - 0 1");
+  EXPECT_EQ(dangerCount(hanging, WHITE), 10);
+  // Light corner with a light-square bishop against it.
+  Position corner = fromFen("k7/8/2K5/8/8/8/r7/5B1R b - - 0 1");
+  EXPECT_EQ(dangerCount(corner, WHITE), 10);
+
+  // Quiet: the defending king centralised with its knight beside it; only
+  // "fewer than three squares next to the king attacked" counts: d = 1, e = 0.
+  Position quiet = fromFen("8/8/8/3kn3/8/8/8/R3K3 b - - 0 1");
+  EXPECT_EQ(dangerCount(quiet, WHITE), 1);
+  EXPECT_EQ(probe(SP_KR_KMINOR, quiet), std::make_pair(true, 1));
+  EXPECT_TRUE(sp(SP_KR_KMINOR).probeSideRelative(quiet, score));
+  EXPECT_EQ(score, -1) << "Black to move";
+  // The knight in the corner, away from its king: no piece beside the king,
+  // fewer than three attacked squares, no square attacked twice by Black, a
+  // knight on a corner square: d = 4, e = 3, 33 * 9 + 1.
+  Position stray = fromFen("7n/8/8/3k4/8/8/8/R3K3 b - - 0 1");
+  EXPECT_EQ(dangerCount(stray, WHITE), 4);
+  EXPECT_EQ(probe(SP_KR_KMINOR, stray), std::make_pair(true, 298));
+  EXPECT_FALSE(sp(SP_KR_KMINOR).probeSideRelative(stray, score));
+  // The rook side cannot lose unless its own king is exposed.
+  Bound b = bound(SP_KR_KMINOR, quiet, 0, 100);
+  EXPECT_TRUE(b.cut);
+  EXPECT_EQ(b.score, 0);
+  Position edgeKing = fromFen("8/8/8/3kn3/8/8/8/R6K b - - 0 1");
+  EXPECT_TRUE(bound(SP_KR_KMINOR, edgeKing, 0, 100).cut) << "a minor piece has no rook to exploit the edge";
+  Position checked = fromFen("8/8/8/3k4/8/5n2/8/R5K1 w - - 0 1");
+  EXPECT_FALSE(bound(SP_KR_KMINOR, checked, -100, -50).cut);
+  Position cornerKnight = fromFen("8/8/8/3k4/8/8/5n2/R6K w - - 0 1");
+  EXPECT_FALSE(bound(SP_KR_KMINOR, cornerKnight, -100, -50).cut);
+}
+
+TEST_F(SpecialistTest, TwoMinorPieces) {
+  // Two knights against a minor: 1, settled, also for the search.
+  Position knights = fromFen("n3k3/8/8/8/8/8/8/NN2K3 w - - 0 1");
+  EXPECT_EQ(probe(SP_K2MINORS_KMINOR, knights, 3000), std::make_pair(true, 1));
+  int score = 0;
+  EXPECT_TRUE(sp(SP_K2MINORS_KMINOR).probeSideRelative(knights, score));
+  EXPECT_EQ(score, 1);
+  Position twin = fromFen(test::flippedFen(knights));
+  EXPECT_EQ(probe(SP_KMINOR_K2MINORS, twin, -3000), std::make_pair(true, -1));
+  EXPECT_TRUE(sp(SP_KMINOR_K2MINORS).probeSideRelative(twin, score));
+  EXPECT_EQ(score, 1) << "side-relative: Black, who has the knights, is to move in the twin";
+
+  // Bishop and knight against a rook: 20 e^2 + 1.
+  Position minors = fromFen("8/8/8/3k1r2/8/8/8/NB2K3 b - - 0 1");
+  const int d = dangerCount(minors, WHITE);
+  const int e = d >= 1 ? d - 1 : d;
+  EXPECT_EQ(probe(SP_K2MINORS_KR, minors), std::make_pair(true, 20 * e * e + 1));
+  // Its bound: the minors cannot lose, unless an enemy rook meets a king on the edge.
+  EXPECT_FALSE(bound(SP_K2MINORS_KR, minors, 0, 100).cut) << "Ke1 on the edge against a rook";
+  Position centred = fromFen("8/8/8/3k1r2/8/3K4/8/NB6 b - - 0 1");
+  const Bound b = bound(SP_K2MINORS_KR, centred, 0, 100);
+  EXPECT_TRUE(b.cut);
+  EXPECT_EQ(b.score, 0);
+}
+
+TEST_F(SpecialistTest, SideWithoutPawnsIsNoBetterThanADraw) {
+  Position rookVsMinorPawn = fromFen("n3k3/4p3/8/8/8/8/8/R3K3 w - - 0 1");
+  EXPECT_EQ(probe(SP_ROOK_VS_MINOR_PAWN_PLUS, rookVsMinorPawn, 1234), std::make_pair(false, 100));
+  EXPECT_EQ(scale(SP_ROOK_VS_MINOR_PAWN_PLUS, rookVsMinorPawn, 500), 0);
+  EXPECT_EQ(scale(SP_ROOK_VS_MINOR_PAWN_PLUS, rookVsMinorPawn, -500), -500);
+  Position minorPawnVsRook = fromFen("r3k3/8/8/8/8/8/4P3/N3K3 w - - 0 1");
+  EXPECT_EQ(probe(SP_ROOK_VS_MINOR_PAWN_MINUS, minorPawnVsRook, 1234), std::make_pair(false, -100));
+  EXPECT_EQ(scale(SP_ROOK_VS_MINOR_PAWN_MINUS, minorPawnVsRook, -500), 0);
+  EXPECT_EQ(scale(SP_ROOK_VS_MINOR_PAWN_MINUS, minorPawnVsRook, 500), 500);
+  Position rookMinorVsRookPawn = fromFen("r3k3/4p3/8/8/8/8/8/RN2K3 w - - 0 1");
+  EXPECT_EQ(probe(SP_ROOK_MINOR_VS_ROOK_PAWN_PLUS, rookMinorVsRookPawn), std::make_pair(false, 100));
+  EXPECT_EQ(scale(SP_ROOK_MINOR_VS_ROOK_PAWN_PLUS, rookMinorVsRookPawn, 700), 0);
+  Position rookPawnVsRookMinor = fromFen("rb2k3/8/8/8/8/8/4P3/R3K3 w - - 0 1");
+  EXPECT_EQ(probe(SP_ROOK_MINOR_VS_ROOK_PAWN_MINUS, rookPawnVsRookMinor), std::make_pair(false, -100));
+  EXPECT_EQ(scale(SP_ROOK_MINOR_VS_ROOK_PAWN_MINUS, rookPawnVsRookMinor, -700), 0);
+  // Through the evaluation: never above 0 for the rook side without pawns.
+  EXPECT_LE(evaluator.evaluate(rookVsMinorPawn), 0);
+  EXPECT_LE(evaluator.evaluate(fromFen("n3k3/4p3/8/8/8/8/8/R3K3 b - - 0 1")), 1);
+}
+
+TEST_F(SpecialistTest, RookAndPawnAgainstRook) {
+  // Philidor: king on the queening square, rook on the sixth, pawn on the fifth.
+  Position philidor = fromFen("4k3/8/r7/3KP3/8/8/8/7R w - - 0 1");
+  EXPECT_EQ(probe(SP_KRP_KR, philidor, 1000), std::make_pair(true, 1));
+  EXPECT_EQ(evaluator.evaluate(philidor), 1);
+  Position twin = fromFen(test::flippedFen(philidor));
+  EXPECT_EQ(probe(SP_KR_KRP, twin, -1000), std::make_pair(true, -1));
+  EXPECT_EQ(evaluator.evaluate(twin), 1);
+  // The defending rook attacked by the king, White to move: not settled.
+  Position rookAttacked = fromFen("4k3/1K6/r7/4P3/8/8/8/7R w - - 0 1");
+  EXPECT_FALSE(probe(SP_KRP_KR, rookAttacked, 1000).first);
+  // ... but with Black to move the rook simply holds the rank.
+  Position rookAttackedBlack = fromFen("4k3/1K6/r7/4P3/8/8/8/7R b - - 0 1");
+  EXPECT_TRUE(probe(SP_KRP_KR, rookAttackedBlack, 1000).first);
+  // Pawn on the sixth, checks from behind off the first rank, Black to move.
+  Position checksFromBehind = fromFen("4k3/8/3KP3/8/8/8/7R/r7 b - - 0 1");
+  EXPECT_EQ(probe(SP_KRP_KR, checksFromBehind, 1000), std::make_pair(true, 1));
+  // Knight's pawn: king and rook together on the back rank.
+  Position backRank = fromFen("r5k1/8/6P1/5K2/8/8/8/7R w - - 0 1");
+  EXPECT_TRUE(probe(SP_KRP_KR, backRank, 1000).first);
+  Position centrePawnBackRank = fromFen("r3k3/8/4P3/3K4/8/8/8/7R w - - 0 1");
+  EXPECT_FALSE(probe(SP_KRP_KR, centrePawnBackRank, 1000).first);
+  // Pawn on the seventh, king beside it, own rook on the fifth: +60.
+  Position lucena = fromFen("3K4/3P1k2/8/4R3/8/8/r7/8 w - - 0 1");
+  EXPECT_EQ(probe(SP_KRP_KR, lucena, 1000), std::make_pair(false, 1060));
+  // Checks from the long side: rook far away, defending king on the short side
+  // ahead of the pawn: 200 less, a draw with Black to move.
+  Position longSide = fromFen("6k1/8/5P2/6K1/8/8/8/r6R b - - 0 1");
+  EXPECT_EQ(probe(SP_KRP_KR, longSide, 1000), std::make_pair(true, 1));
+  Position longSideWhite = fromFen("6k1/8/5P2/6K1/8/8/8/r6R w - - 0 1");
+  EXPECT_EQ(probe(SP_KRP_KR, longSideWhite, 1000), std::make_pair(false, 800));
+  // The White king on e6 covers the checks from the a-file side.
+  Position sheltered = fromFen("6k1/8/4KP2/8/8/8/8/r6R b - - 0 1");
+  EXPECT_EQ(probe(SP_KRP_KR, sheltered, 1000), std::make_pair(false, 800));
+}
+
+TEST_F(SpecialistTest, PawnEndingOpposition) {
+  // Blocked pawns, no passer: only the opposition depends on the side to move.
+  Position white = fromFen("8/8/2k5/4p3/4P3/8/2K5/8 w - - 0 1");
+  Position black = fromFen("8/8/2k5/4p3/4P3/8/2K5/8 b - - 0 1");
+  EXPECT_EQ(scale(SP_PAWN_ENDING, white, 0) - scale(SP_PAWN_ENDING, black, 0), -120);
+  // Odd distance: no opposition term.
+  Position odd = fromFen("8/8/1k6/4p3/4P3/8/2K5/8 w - - 0 1");
+  Position oddBlack = fromFen("8/8/1k6/4p3/4P3/8/2K5/8 b - - 0 1");
+  EXPECT_EQ(scale(SP_PAWN_ENDING, odd, 0), scale(SP_PAWN_ENDING, oddBlack, 0));
+  // A pawn that can still move (g2, not passed) spares its side the penalty.
+  Position free = fromFen("8/8/2k5/4p3/4P2p/7P/2K3P1/8 w - - 0 1");
+  Position freeBlack = fromFen("8/8/2k5/4p3/4P2p/7P/2K3P1/8 b - - 0 1");
+  EXPECT_EQ(scale(SP_PAWN_ENDING, free, 0) - scale(SP_PAWN_ENDING, freeBlack, 0), -60);
+}
+
+TEST_F(SpecialistTest, PawnEndingRacesAndKeySquares) {
+  // An outside passer the king cannot catch gains much; one it catches little.
+  Position runs = fromFen("8/8/8/7k/7p/7P/P7/K7 w - - 0 1");
+  Position caught = fromFen("8/8/k7/8/7p/7P/P7/K7 w - - 0 1");
+  const int runsValue = scale(SP_PAWN_ENDING, runs, 0);
+  const int caughtValue = scale(SP_PAWN_ENDING, caught, 0);
+  EXPECT_GT(runsValue, 500);
+  EXPECT_GT(runsValue, caughtValue + 500);
+  // Symmetric in colour.
+  Position runsTwin = fromFen(test::flippedFen(runs));
+  EXPECT_EQ(scale(SP_PAWN_ENDING, runsTwin, 0), -runsValue);
+}
+
+TEST_F(SpecialistTest, OppositeColouredBishops) {
+  Position opposite = fromFen("2b1k3/4p3/8/8/8/8/4P3/2B1K3 w - - 0 1");
+  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, opposite, 800), 400);
+  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, opposite, 2000), 1250);
+  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, opposite, -800), -400);
+  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, opposite, -2000), -1250);
+  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, opposite, 1000), 500);
+  Position same = fromFen("2b1k3/4p3/8/8/8/8/4P3/3BK3 w - - 0 1");
+  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, same, 800), 800);
+  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, same, 2000), 2000);
+  // More White pawns: Black's pawns on the colour its bishop does not cover
+  // count 30 each (e7 is dark, Black's bishop light).
+  Position morePawns = fromFen("2b1k3/4p3/8/8/8/8/3PP3/2B1K3 w - - 0 1");
+  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, morePawns, 2000), 2000 - 30 - 750);
+  Position moreBlack = fromFen(test::flippedFen(morePawns));
+  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, moreBlack, -2000), -2000 + 30 + 750);
+
+  // A lone pawn whose path a bishop of the other colour controls: drawn.
+  Position lone = fromFen("2b1k3/8/8/8/4P3/8/8/2B1K3 w - - 0 1");
+  EXPECT_EQ(probe(SP_BISHOPS_PAWNS, lone, 3000), std::make_pair(true, 1));
+  EXPECT_EQ(evaluator.evaluate(lone), 1);
+  Bound b = bound(SP_BISHOPS_PAWNS, lone, -100, 100);
+  EXPECT_TRUE(b.cut);
+  EXPECT_EQ(b.score, 1);
+  Position loneTwin = fromFen(test::flippedFen(lone));
+  EXPECT_EQ(probe(SP_BISHOPS_PAWNS, loneTwin, -3000), std::make_pair(true, -1));
+  // The bishop en prise is no guard, for either colour of the pawn.
+  Position attacked = fromFen("4k3/8/8/8/4P3/3K4/2b5/2B5 w - - 0 1");
+  EXPECT_FALSE(probe(SP_BISHOPS_PAWNS, attacked, 3000).first);
+  Position attackedTwin = fromFen(test::flippedFen(attacked));
+  EXPECT_FALSE(probe(SP_BISHOPS_PAWNS, attackedTwin, -3000).first);
+  // Same-coloured bishops do not hold the pawn.
+  Position sameLone = fromFen("2b1k3/8/8/8/4P3/8/8/3BK3 w - - 0 1");
+  EXPECT_FALSE(probe(SP_BISHOPS_PAWNS, sameLone, 3000).first);
+}
+
+TEST_F(SpecialistTest, MinorAndQueenEndingsWithPawns) {
+  // Knights: a passed rook's pawn is worth 90 more.
+  Position aPawn = fromFen("1n2k3/8/8/8/P7/8/8/1N2K3 w - - 0 1");
+  EXPECT_EQ(scale(SP_KNIGHTS_PAWNS, aPawn, 0), 90);
+  Position hPawnBlack = fromFen("1n2k3/8/8/7p/8/8/8/1N2K3 w - - 0 1");
+  EXPECT_EQ(scale(SP_KNIGHTS_PAWNS, hPawnBlack, 0), -90);
+  Position centre = fromFen("1n2k3/8/8/8/4P3/8/8/1N2K3 w - - 0 1");
+  EXPECT_EQ(scale(SP_KNIGHTS_PAWNS, centre, 0), 0);
+
+  // Queens: a passed pawn with the own king out of check, 127.
+  Position queens = fromFen("3qk3/8/8/8/4P3/8/8/3QK3 w - - 0 1");
+  EXPECT_EQ(scale(SP_QUEENS_PAWNS, queens, 0), 127);
+  Position checked = fromFen("4k3/8/8/8/4P2q/8/8/3QK3 w - - 0 1");
+  EXPECT_EQ(scale(SP_QUEENS_PAWNS, checked, 0), 0);
+  Position both = fromFen("3qk3/p7/8/8/4P3/8/8/3QK3 w - - 0 1");
+  EXPECT_EQ(scale(SP_QUEENS_PAWNS, both, 0), 0);
+
+  // Bishop against knight: the wider the pawns, the better for the bishop.
+  Position wide = fromFen("1n2k3/8/p6p/8/P6P/8/8/2B1K3 w - - 0 1");
+  EXPECT_EQ(scale(SP_BISHOP_KNIGHT, wide, 0), 100);
+  Position narrow = fromFen("1n2k3/8/4p3/8/4P3/8/8/2B1K3 w - - 0 1");
+  EXPECT_EQ(scale(SP_BISHOP_KNIGHT, narrow, 0), -75);
+  Position blackBishop = fromFen(test::flippedFen(wide));
+  EXPECT_EQ(scale(SP_BISHOP_KNIGHT, blackBishop, 0), -100);
+  // A passer of the bishop's side: 70, 40 more on a rook's file.
+  Position passer = fromFen("1n2k3/8/7p/8/P6P/8/8/2B1K3 w - - 0 1");
+  EXPECT_EQ(scale(SP_BISHOP_KNIGHT, passer, 0), 70 + 40 + 100);
+  // A weak pawn (blocked, undefended) that the enemy knight reaches: 20.
+  Position weak = fromFen("4k3/8/8/p7/P7/8/1n6/4K1B1 w - - 0 1");
+  Position weakUnreached = fromFen("4k3/8/8/p7/P7/8/8/4K1Bn w - - 0 1");
+  EXPECT_EQ(scale(SP_BISHOP_KNIGHT, weakUnreached, 0) - scale(SP_BISHOP_KNIGHT, weak, 0), 20);
+}
+
+TEST_F(SpecialistTest, PawnsOnOneSideOnly) {
+  // Three pawns against a knight: m = -219, non-pawn difference -3219.
+  Position pos = fromFen("1n2k3/8/8/8/8/8/PPP5/4K3 w - - 0 1");
+  EXPECT_EQ(scale(SP_PAWNS_ONE_SIDE, pos, -500), -500 + 164);
+  EXPECT_EQ(scale(SP_PAWNS_ONE_SIDE, pos, -100), 0);
+  EXPECT_EQ(scale(SP_PAWNS_ONE_SIDE, pos, 300), 300);
+  Position twin = fromFen(test::flippedFen(pos));
+  EXPECT_EQ(scale(SP_PAWNS_ONE_SIDE, twin, 500), 500 - 164);
+  EXPECT_EQ(scale(SP_PAWNS_ONE_SIDE, twin, 100), 0);
+  // A rook against pawns is beyond the range: unchanged.
+  Position rook = fromFen("r3k3/8/8/8/8/8/PPP5/4K3 w - - 0 1");
+  EXPECT_EQ(scale(SP_PAWNS_ONE_SIDE, rook, -500), -500);
+}
+
+TEST_F(SpecialistTest, DefaultDoesNothing) {
+  Position start = fromFen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+  EXPECT_EQ(probe(SP_DEFAULT, start, 321), std::make_pair(false, 321));
+  EXPECT_FALSE(bound(SP_DEFAULT, start, -100000, 100000).cut);
+  EXPECT_EQ(scale(SP_DEFAULT, start, 321), 321);
+}
+
+// Every verdict, bound and scaling of a position is the mirror of the one for
+// its colour-flipped twin, which is served by the mirrored specialist.
+TEST_F(SpecialistTest, VerdictsAreColourSymmetric) {
+  auto mirrored = [](int id) {
+    static constexpr std::pair<SpecialistId, SpecialistId> PAIRS[] = {
+        {SP_KPK_WHITE, SP_KPK_BLACK},
+        {SP_KMAJOR_K_WHITE, SP_KMAJOR_K_BLACK},
+        {SP_KQ_KR, SP_KR_KQ},
+        {SP_KP_KMINOR, SP_KMINOR_KP},
+        {SP_KR_KMINOR, SP_KMINOR_KR},
+        {SP_K_KMINORP, SP_KMINORP_K},
+        {SP_KBN_K_WHITE, SP_KBN_K_BLACK},
+        {SP_KRMINOR_KR, SP_KR_KRMINOR},
+        {SP_K2MINORS_KMINOR, SP_KMINOR_K2MINORS},
+        {SP_K2MINORS_KR, SP_KR_K2MINORS},
+        {SP_ROOK_VS_MINOR_PAWN_PLUS, SP_ROOK_VS_MINOR_PAWN_MINUS},
+        {SP_KRP_KR, SP_KR_KRP},
+        {SP_ROOK_MINOR_VS_ROOK_PAWN_PLUS, SP_ROOK_MINOR_VS_ROOK_PAWN_MINUS},
+    };
+    for (auto [a, b] : PAIRS) {
+      if (id == a) return int(b);
+      if (id == b) return int(a);
+    }
+    return id;
+  };
+  const char* starts[] = {
+      "8/3k4/8/3K4/3P4/8/8/8 w - - 0 1",       "4k3/8/8/8/8/8/8/R3K3 w - - 0 1",
+      "r7/8/3k4/8/8/3K4/8/7R w - - 0 1",       "8/7r/3k4/8/8/3K4/8/Q7 w - - 0 1",
+      "7k/8/8/1b2P3/8/8/8/K7 w - - 0 1",       "8/8/8/3kn3/8/8/8/R3K3 b - - 0 1",
+      "k7/8/8/P7/8/8/8/2B1K3 w - - 0 1",       "7k/8/3K4/2B5/8/8/4N3/8 w - - 0 1",
+      "4k3/8/8/1r3N2/8/8/R7/6K1 w - - 0 1",    "n3k3/8/8/8/8/8/8/NB2K3 w - - 0 1",
+      "8/8/8/3k1r2/8/8/8/NB2K3 b - - 0 1",     "n3k3/4p3/8/8/8/8/8/R3K3 w - - 0 1",
+      "4k3/8/r7/3KP3/8/8/8/7R w - - 0 1",      "r3k3/4p3/8/8/8/8/8/RN2K3 w - - 0 1",
+      "8/8/2k5/4p3/4P2p/7P/2K3P1/8 w - - 0 1", "2b1k3/4p3/8/8/8/8/3PP3/2B1K3 w - - 0 1",
+      "1n2k3/8/7p/8/P6P/8/8/2B1K3 w - - 0 1",  "3qk3/p7/8/8/4P3/8/8/3QK3 w - - 0 1",
+      "1n2k3/p7/8/8/P7/8/8/1N2K3 w - - 0 1",   "1n2k3/8/8/8/8/8/PPP5/4K3 w - - 0 1",
+  };
+  std::uint32_t seed = 12345;
+  int checked = 0;
+  Evaluator twinEvaluator;
+  for (const char* fen : starts) {
+    for (int line = 0; line < 3; ++line) {
+      Position pos = fromFen(fen);
+      MoveUndo undos[24];
+      for (int ply = 0; ply < 24; ++ply) {
+        Position twin = fromFen(test::flippedFen(pos));
+        const int id = evaluator.specialists().idOf(classifyMaterial(pos, evaluator.specialists()));
+        const int twinId = evaluator.specialists().idOf(classifyMaterial(twin, evaluator.specialists()));
+        ASSERT_EQ(twinId, mirrored(id)) << positionToFen(pos);
+        const EndgameSpecialist& a = *evaluator.specialists().get(SpecialistId(id));
+        const EndgameSpecialist& b = *evaluator.specialists().get(SpecialistId(twinId));
+        int sa = 700, sb = -700;
+        EXPECT_EQ(a.probe(pos, sa), b.probe(twin, sb)) << positionToFen(pos);
+        EXPECT_EQ(sa, -sb) << positionToFen(pos);
+        sa = sb = 0;
+        EXPECT_EQ(a.probeSideRelative(pos, sa), b.probeSideRelative(twin, sb)) << positionToFen(pos);
+        EXPECT_EQ(sa, sb) << positionToFen(pos);
+        for (auto [alpha, beta] : {std::pair{-20000, -10000}, {-6000, -5000}, {-2, 0}, {-1, 1}, {0, 2},
+                                   {5000, 6000}, {10000, 20000}}) {
+          for (int depth : {4, 9, 12, 16}) {
+            std::int16_t ea = 1, eb = 1;
+            sa = sb = 0;
+            EXPECT_EQ(a.probeBound(pos, sa, alpha, beta, depth, ea), b.probeBound(twin, sb, alpha, beta, depth, eb))
+                << positionToFen(pos) << " window " << alpha << " " << beta;
+            EXPECT_EQ(sa, sb) << positionToFen(pos);
+            EXPECT_EQ(ea, eb) << positionToFen(pos);
+          }
+        }
+        evaluator.evaluate(pos);
+        twinEvaluator.evaluate(twin);
+        for (int score : {-2500, -800, -1, 0, 1, 800, 2500})
+          EXPECT_EQ(a.scale(pos, evaluator, score), -b.scale(twin, twinEvaluator, -score))
+              << positionToFen(pos) << " score " << score;
+        ++checked;
+        const std::vector<Move> moves = test::legalMoves(pos);
+        if (moves.empty()) break;
+        seed = seed * 1103515245u + 12345u;
+        saveState(undos[ply], pos);
+        ASSERT_TRUE(makeMove(pos, moves[(seed >> 8) % moves.size()], undos[ply]));
+      }
+    }
+  }
+  EXPECT_GT(checked, 800);
+}
+
+}  // namespace
+}  // namespace korvane

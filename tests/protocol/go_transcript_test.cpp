@@ -1,0 +1,153 @@
+// "go" and its companions through the built binary, as a GUI sees them: the
+// shapes of the info lines, the score texts, bestmove/ponder, and the
+// commands that arrive while the engine thinks.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "engine_process.h"
+#include "interactive_engine.h"
+
+namespace korvane::testing {
+namespace {
+
+const std::regex ITERATION(
+    R"(info depth \d+ seldepth \d+ time \d+ nodes \d+ pv( [a-h][1-8][a-h][1-8][qrbn]?)+ score (cp -?\d+|mate -?\d+)( lowerbound| upperbound)? hashfull \d+ nps \d+)");
+const std::regex SEARCH_END(
+    R"(info depth \d+ seldepth \d+ time \d+ nodes \d+ hashfull \d+ nps \d+ score (cp -?\d+|mate -?\d+)( lowerbound| upperbound)?)");
+const std::regex BESTMOVE(R"(bestmove [a-h][1-8][a-h][1-8][qrbn]?( ponder [a-h][1-8][a-h][1-8][qrbn]?)?)");
+
+// Runs a blocking search session: every "go" ends before the next line.
+std::vector<std::string> session(const std::string& commands) {
+  Transcript t = runEngine("uci\nsetoption name blocking value true\n" + commands + "quit\n");
+  std::vector<std::string> result;
+  bool afterUciok = false;
+  for (const std::string& line : t.out) {
+    if (afterUciok) result.push_back(line);
+    afterUciok = afterUciok || line == "uciok";
+  }
+  return result;
+}
+
+int countMatching(const std::vector<std::string>& lines, const std::string& prefix) {
+  int n = 0;
+  for (const std::string& l : lines) n += startsWith(l, prefix) ? 1 : 0;
+  return n;
+}
+
+TEST(GoTranscript, DepthSearchReportsAndEndsWithOneBestmove) {
+  const auto out = session("position startpos moves e2e4\ngo depth 5\n");
+  ASSERT_GE(out.size(), 3u);
+  EXPECT_TRUE(std::regex_match(out[0], ITERATION)) << out[0];
+  EXPECT_TRUE(startsWith(out[0], "info depth 1 ")) << "the first iteration is always shown";
+  for (std::size_t i = 0; i + 2 < out.size(); ++i)
+    EXPECT_TRUE(std::regex_match(out[i], ITERATION) || startsWith(out[i], "info currmove")) << out[i];
+  EXPECT_TRUE(std::regex_match(out[out.size() - 2], SEARCH_END)) << out[out.size() - 2];
+  EXPECT_TRUE(std::regex_match(out.back(), BESTMOVE)) << out.back();
+  EXPECT_EQ(countMatching(out, "bestmove"), 1);
+}
+
+TEST(GoTranscript, MateScoresAndMateLimit) {
+  auto out = session("position fen 7k/8/8/8/8/8/R7/1R4K1 w - - 0 1\ngo mate 2\n");
+  ASSERT_FALSE(out.empty());
+  EXPECT_EQ(out.back(), "bestmove a2a7 ponder h8g8");
+  EXPECT_NE(out[out.size() - 2].find("score mate 2"), std::string::npos) << out[out.size() - 2];
+  // Being mated: a negative distance.
+  out = session("position fen 7k/R7/8/p7/8/8/8/1R4K1 b - - 0 1\ngo depth 4\n");
+  ASSERT_GE(out.size(), 2u);
+  EXPECT_NE(out[out.size() - 2].find("score mate -1"), std::string::npos) << out[out.size() - 2];
+  EXPECT_TRUE(startsWith(out.back(), "bestmove h8g8") || startsWith(out.back(), "bestmove a5a4")) << out.back();
+}
+
+TEST(GoTranscript, NodesMovetimeSearchmovesExcludemoves) {
+  auto out = session("position startpos\ngo nodes 5000\n");
+  ASSERT_FALSE(out.empty());
+  EXPECT_TRUE(std::regex_match(out.back(), BESTMOVE));
+  out = session("position startpos\ngo movetime 200\n");
+  EXPECT_TRUE(std::regex_match(out.back(), BESTMOVE));
+  out = session("position startpos\ngo depth 4 searchmoves a2a3 h2h4\n");
+  EXPECT_TRUE(startsWith(out.back(), "bestmove a2a3") || startsWith(out.back(), "bestmove h2h4")) << out.back();
+  out = session("position startpos\ngo depth 3 excludemoves e2e4 d2d4 g1f3 b1c3 c2c4 e2e3 d2d3 c2c3 g2g3 b2b3\n");
+  for (const char* excluded : {"e2e4", "d2d4", "g1f3", "b1c3", "c2c4", "e2e3", "d2d3", "c2c3", "g2g3", "b2b3"})
+    EXPECT_FALSE(startsWith(out.back(), std::string("bestmove ") + excluded)) << out.back();
+}
+
+TEST(GoTranscript, MultiPvLines) {
+  auto out = session("setoption name MultiPV value 3\nposition startpos\ngo depth 4\n");
+  const std::regex line(R"(info multipv ([123]) depth \d+ seldepth \d+ score (cp -?\d+|mate -?\d+)( lowerbound| upperbound)? pv( [a-h][1-8][a-h][1-8][qrbn]?)+)");
+  int seen[4] = {};
+  for (const std::string& l : out) {
+    std::smatch m;
+    if (std::regex_match(l, m, line)) ++seen[std::stoi(m[1])];
+  }
+  EXPECT_GT(seen[1], 0);
+  EXPECT_EQ(seen[1], seen[2]);
+  EXPECT_EQ(seen[1], seen[3]);
+  // Only two legal moves: two lines per iteration.
+  out = session("setoption name MultiPV value 3\nposition fen 1r5k/8/8/8/8/7p/P6P/K7 w - - 0 1\ngo depth 3\n");
+  EXPECT_EQ(countMatching(out, "info multipv 3"), 0);
+  EXPECT_GT(countMatching(out, "info multipv 2"), 0);
+}
+
+TEST(GoTranscript, SingleAndNoLegalMove) {
+  auto out = session("position fen 7k/8/6K1/8/8/8/8/1R6 b - - 0 1\ngo depth 20\n");
+  EXPECT_EQ(out.back(), "bestmove h8g8");
+  EXPECT_EQ(countMatching(out, "bestmove"), 1);
+  // Checkmated: no bestmove line; the reason is shown in debug mode.
+  out = session("debug on\nposition fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1\ngo depth 3\n");
+  EXPECT_EQ(countMatching(out, "bestmove"), 0);
+  EXPECT_EQ(countMatching(out, "info string Kein Zug berechnet"), 1);
+}
+
+TEST(GoTranscript, StopIsreadyPonderhitAndQuitWhileThinking) {
+  InteractiveEngine engine;
+  engine.send("uci");
+  ASSERT_TRUE(engine.readUntil([](const std::string& l) { return l == "uciok"; }, 5000));
+  auto isBestmove = [](const std::string& l) { return startsWith(l, "bestmove"); };
+
+  // Infinite search: isready is answered during it, stop ends it with one bestmove.
+  engine.send("position startpos");
+  engine.send("go infinite");
+  engine.send("isready");
+  ASSERT_TRUE(engine.readUntil([](const std::string& l) { return l == "readyok"; }, 5000));
+  engine.send("stop");
+  std::string last;
+  ASSERT_TRUE(engine.readUntil(isBestmove, 5000, &last));
+  EXPECT_TRUE(std::regex_match(last, BESTMOVE)) << last;
+
+  // A stop right after go still gets a legal bestmove.
+  engine.send("go infinite");
+  engine.send("stop");
+  ASSERT_TRUE(engine.readUntil(isBestmove, 5000, &last));
+  EXPECT_TRUE(std::regex_match(last, BESTMOVE)) << last;
+
+  // Pondering: no bestmove until ponderhit, then the search ends under the clock.
+  engine.send("position startpos moves e2e4");
+  engine.send("go ponder wtime 2000 btime 2000");
+  EXPECT_FALSE(engine.readUntil(isBestmove, 300));
+  engine.send("ponderhit");
+  ASSERT_TRUE(engine.readUntil(isBestmove, 5000, &last));
+  EXPECT_TRUE(std::regex_match(last, BESTMOVE)) << last;
+
+  // Quit during a search ends the process cleanly, without a bestmove.
+  engine.send("go infinite");
+  engine.send("isready");
+  ASSERT_TRUE(engine.readUntil([](const std::string& l) { return l == "readyok"; }, 5000));
+  engine.seen.clear();
+  engine.send("quit");
+  EXPECT_EQ(engine.finish(5000), 0);
+  for (const std::string& l : engine.seen) EXPECT_FALSE(startsWith(l, "bestmove")) << l;
+}
+
+TEST(GoTranscript, BenchGivesTheSameCountTwice) {
+  Transcript t = runEngine("uci\nbench depth 5\nbench depth 5\nquit\n");
+  std::vector<std::string> bench;
+  for (const std::string& l : t.out)
+    if (startsWith(l, "info string bench depth 5 nodes ")) bench.push_back(l.substr(0, l.find(" time")));
+  ASSERT_EQ(bench.size(), 2u);
+  EXPECT_EQ(bench[0], bench[1]);
+}
+
+}  // namespace
+}  // namespace korvane::testing

@@ -1,0 +1,163 @@
+// The search run in-process on an Engine: forced mates with their distance,
+// the depth rule, the bench signature, and the special root cases.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "board/notation.h"
+#include "search/bench.h"
+#include "search/engine.h"
+#include "search/search.h"
+#include "search/time_control.h"
+
+namespace korvane {
+namespace {
+
+struct Searched {
+  Move best;
+  Move ponder;
+  int score;
+  std::string bestText;
+};
+
+// Searches `fen` to `depth` plies with one thread and a fresh table.
+Searched searchTo(Engine& engine, const char* fen, int depth) {
+  EXPECT_TRUE(engine.game.setFromFen(fen)) << fen;
+  engine.table().clear();
+  buildRootMoves(engine, false, nullptr);
+  TimeControl clock;
+  clock.setLimits(0, 0, 0, depth, 0, 0, 0, false);
+  clock.startClock();
+  engine.stopFlag.store(false);
+  EXPECT_TRUE(searchMain(engine, &clock));
+  char text[MOVE_TEXT_SIZE] = "";
+  if (!engine.bestMove.isNone()) moveToText(engine.game.position, engine.bestMove, STYLE_COORDINATE, text);
+  return {engine.bestMove, engine.ponderMove, engine.rootScore, text};
+}
+
+// Mating at ply 2n - 1 below the root: the mated node at that ply scores
+// ply - 1000000, which the root sees negated.
+int mateIn(int moves) { return 1000001 - 2 * moves; }
+
+TEST(Search, FindsForcedMatesWithTheirDistance) {
+  struct Case {
+    const char* fen;
+    int moves;
+    const char* firstMove;  // null when several first moves mate equally fast
+  };
+  const Case cases[] = {
+      {"6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 1, "a1a8"},
+      {"3r2k1/8/8/8/8/8/5PPP/6K1 b - - 0 1", 1, "d8d1"},
+      {"r1bqkbnr/pppp1ppp/2n5/4p3/2B1P3/5Q2/PPPP1PPP/RNB1K1NR w KQkq - 2 3", 1, "f3f7"},
+      {"7k/8/8/8/8/8/R7/1R4K1 w - - 0 1", 2, "a2a7"},
+      {"8/8/8/8/8/7k/R7/1R4K1 w - - 0 1", 2, nullptr},
+      {"7K/8/8/8/8/8/r7/1r4k1 b - - 0 1", 2, nullptr},
+      {"1r4k1/r7/8/8/8/8/8/7K b - - 0 1", 2, nullptr},
+      {"1R4K1/R7/8/8/8/8/7k/8 w - - 0 1", 3, nullptr},
+      {"8/7K/8/8/8/8/r7/1r4k1 b - - 0 1", 3, nullptr},
+  };
+  auto engine = std::make_unique<Engine>();
+  for (const Case& c : cases) {
+    const Searched s = searchTo(*engine, c.fen, 2 * c.moves + 2);
+    EXPECT_EQ(s.score, mateIn(c.moves)) << c.fen;
+    if (c.firstMove) {
+      EXPECT_EQ(s.bestText, c.firstMove) << c.fen;
+    }
+  }
+}
+
+TEST(Search, RootWithoutOrWithOneMove) {
+  auto engine = std::make_unique<Engine>();
+  // Mated and stalemated: no move at all.
+  Searched mated = searchTo(*engine, "R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", 3);
+  EXPECT_TRUE(mated.best.isNone());
+  EXPECT_EQ(mated.score, 0);
+  EXPECT_TRUE(searchTo(*engine, "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", 3).best.isNone());
+  // A single legal move is played without iterating.
+  Searched single = searchTo(*engine, "7k/8/6K1/8/8/8/8/1R6 b - - 0 1", 10);
+  EXPECT_EQ(single.bestText, "h8g8");
+  EXPECT_LE(engine->iterationDepth, 1);
+}
+
+TEST(Search, SearchmovesAndExcludemovesRestrictTheRoot) {
+  auto engine = std::make_unique<Engine>();
+  ASSERT_TRUE(engine->game.setFromFen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
+  buildRootMoves(*engine, false, " a2a3 h2h4");
+  EXPECT_EQ(engine->rootMoveCount, 2);
+  EXPECT_TRUE(engine->searchMovesGiven);
+  buildRootMoves(*engine, true, " a2a3 h2h4");
+  EXPECT_EQ(engine->rootMoveCount, 18);
+  buildRootMoves(*engine, false, nullptr);
+  EXPECT_EQ(engine->rootMoveCount, 20);
+  EXPECT_FALSE(engine->searchMovesGiven);
+}
+
+TEST(Search, NewDepthFadesFractionsAndCapsExtensions) {
+  auto engine = std::make_unique<Engine>();
+  engine->ply = 0;
+  PlyRecord& r = engine->record(0);
+  r.undo.captured = 0;
+  r.ext = 0;
+  EXPECT_EQ(newDepth(*engine, r, 12), 6);  // 7 is not a whole ply: minus one
+  EXPECT_EQ(newDepth(*engine, r, 15), 10);
+  r.ext = 4;
+  EXPECT_EQ(newDepth(*engine, r, 12), 11);
+  r.ext = 5;
+  EXPECT_EQ(newDepth(*engine, r, 12), 11);
+  r.ext = 9;
+  EXPECT_EQ(newDepth(*engine, r, 20), 19);
+  r.ext = -5;
+  EXPECT_EQ(newDepth(*engine, r, 20), 10);
+}
+
+TEST(Search, HistoryStaysBelowItsThreshold) {
+  HistoryTable table;
+  const Move m(52, 36, PAWN);
+  for (int i = 0; i < 200000; ++i) {
+    historyAdd(table, m, 8);
+    historyNodeDone(table, m);
+  }
+  EXPECT_LE(table.counters[m.fromTo()], table.threshold);
+  EXPECT_LE(table.counters[m.fromTo()], 0x3C000000u);
+  EXPECT_GE(table.increment, 256u);
+  // The shift the move picker applies keeps its scores within 24 bits.
+  EXPECT_LE(table.counters[m.fromTo()] >> table.shift, 0x10000u);
+}
+
+TEST(Search, NodeLimitAndDepthLimitEndTheSearch) {
+  auto engine = std::make_unique<Engine>();
+  ASSERT_TRUE(engine->game.setFromFen("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1"));
+  buildRootMoves(*engine, false, nullptr);
+  TimeControl clock;
+  clock.setLimits(0, 0, 0, 0, 0, 20000, 0, false);
+  clock.startClock();
+  engine->stopFlag.store(false);
+  searchMain(*engine, &clock);
+  EXPECT_FALSE(engine->bestMove.isNone());
+  // Nodes are counted between the checks, which only nodes with depth left make.
+  EXPECT_GE(engine->nodes, 20000u);
+  EXPECT_LT(engine->nodes, 60000u);
+
+  clock.setLimits(0, 0, 0, 1, 0, 0, 0, false);  // depth 1: the depth-0 iteration only
+  buildRootMoves(*engine, false, nullptr);
+  engine->stopFlag.store(false);
+  engine->table().clear();
+  clock.startClock();
+  searchMain(*engine, &clock);
+  EXPECT_EQ(engine->iterationDepth, 1);
+}
+
+TEST(Search, BenchIsDeterministicAndRestoresTheGame) {
+  auto engine = std::make_unique<Engine>();
+  ASSERT_TRUE(engine->game.setFromFen("8/8/4k3/8/8/4K3/4P3/8 w - - 0 1"));
+  const std::uint64_t key = engine->game.position.key;
+  const BenchResult first = runBench(*engine, 5);
+  const BenchResult second = runBench(*engine, 5);
+  EXPECT_GT(first.nodes, 1000u);
+  EXPECT_EQ(first.nodes, second.nodes);
+  EXPECT_EQ(engine->game.position.key, key);
+}
+
+}  // namespace
+}  // namespace korvane
