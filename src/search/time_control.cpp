@@ -23,6 +23,9 @@ std::int64_t safetyMargin(int movesToGo) {
   }
 }
 
+// The time planned with never falls below 50 ms (also when no clock was
+// given), but a clock that shows less than 100 ms is planned with half of
+// it: a 50 ms floor would plan with more time than there is.
 constexpr std::int64_t MIN_REMAINING = 50;
 constexpr int DEFAULT_MOVES_TO_GO = 80;
 
@@ -69,7 +72,8 @@ void TimeControl::setClockLimits(std::int64_t ownTime, std::int64_t ownIncrement
   const std::int64_t increment = std::max<std::int64_t>(ownIncrement, 0);
   if (movesToGo < 1 || movesToGo > DEFAULT_MOVES_TO_GO) movesToGo = DEFAULT_MOVES_TO_GO;
   const std::int64_t remaining =
-      std::max(std::max<std::int64_t>(ownTime, 0) - safetyMargin(movesToGo), MIN_REMAINING);
+      std::max(std::max<std::int64_t>(ownTime, 0) - safetyMargin(movesToGo),
+               ownTime > 0 ? std::min(MIN_REMAINING, ownTime / 2) : MIN_REMAINING);
   const double t = double(remaining), inc = double(increment), m = double(movesToGo);
 
   // The number of moves the remaining time is planned for. Pondering gains

@@ -27,6 +27,10 @@ std::vector<std::string> splitLines(const std::string& text) {
 }  // namespace
 
 Transcript runEngine(const std::string& input, const std::vector<std::string>& args) {
+  return runProgram(KORVANE_BINARY, input, args);
+}
+
+Transcript runProgram(const std::string& binary, const std::string& input, const std::vector<std::string>& args) {
   Transcript transcript;
   int toChild[2], fromChild[2], errFromChild[2];
   if (pipe(toChild) != 0 || pipe(fromChild) != 0 || pipe(errFromChild) != 0) return transcript;
@@ -39,10 +43,10 @@ Transcript runEngine(const std::string& input, const std::vector<std::string>& a
     dup2(errFromChild[1], STDERR_FILENO);
     for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1], errFromChild[0], errFromChild[1]}) close(fd);
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(KORVANE_BINARY));
+    argv.push_back(const_cast<char*>(binary.c_str()));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    execv(KORVANE_BINARY, argv.data());
+    execv(binary.c_str(), argv.data());
     _exit(127);
   }
   close(toChild[0]);

@@ -16,6 +16,8 @@ struct Transcript {
 // Writes `input` to the engine's standard input, closes it and waits for the
 // engine to end.
 Transcript runEngine(const std::string& input, const std::vector<std::string>& args = {});
+// The same with another program (a copy of the engine placed elsewhere).
+Transcript runProgram(const std::string& binary, const std::string& input, const std::vector<std::string>& args = {});
 
 // Joins lines with '\n' after each one.
 std::string lines(std::initializer_list<const char*> list);

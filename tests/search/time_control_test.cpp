@@ -61,6 +61,10 @@ TEST(TimeControlLimits, ClockSearches) {
   // Missing or negative values: 50 ms remain.
   expectLimits(clockLimits(0, 0, 0, false), 1, 6, 10);
   expectLimits(clockLimits(-5, -100, 0, false), 1, 6, 10);
+  // A clock below 100 ms is planned with half of it, never with more time
+  // than it shows.
+  expectLimits(clockLimits(60, 0, 0, false), 1, 3, 6);
+  EXPECT_LE(clockLimits(90, 10, 0, false).hard, 90);
   expectLimits(clockLimits(60000, 0, 81, false), 2007, 7481, 11970);
 }
 
