@@ -255,6 +255,9 @@ void UciInterpreter::setOption(const char* line) {
       if (engine_.table().bookCount() > 0) reloadBook();
       return;
     case OptionId::ClearHash:
+      // No stop: the slots are atomics, so a running search only sees an
+      // emptier table.
+      engine_.table().clear();
       return;
     case OptionId::MultiPv:
       // A refused value still leaves a valid setting: one line.

@@ -228,3 +228,17 @@ TEST(Scan, NumbersSaturateAndWordsAreCut) {
 
 }  // namespace
 }  // namespace korvane::testing
+
+namespace korvane::testing {
+namespace {
+
+TEST_F(InterpreterTest, ClearHashEmptiesTheTable) {
+  engine.table().store(0x1234567890ULL, Move(), 5, 0, 0, 0);
+  TableEntry entry;
+  ASSERT_TRUE(engine.table().probe(0x1234567890ULL, 0, entry));
+  EXPECT_TRUE(run("setoption name Clear Hash").empty());
+  EXPECT_FALSE(engine.table().probe(0x1234567890ULL, 0, entry));
+}
+
+}  // namespace
+}  // namespace korvane::testing
