@@ -27,6 +27,7 @@ std::int64_t safetyMargin(int movesToGo) {
 // given), but a clock that shows less than 100 ms is planned with half of
 // it: a 50 ms floor would plan with more time than there is.
 constexpr std::int64_t MIN_REMAINING = 50;
+constexpr std::int64_t LOW_CLOCK = 1000;
 constexpr int DEFAULT_MOVES_TO_GO = 80;
 
 }  // namespace
@@ -88,6 +89,15 @@ void TimeControl::setClockLimits(std::int64_t ownTime, std::int64_t ownIncrement
   if (hardLimit_ > remaining) {
     hardLimit_ = remaining;
     if (1.2 * double(softLimit_) > t) softLimit_ = std::int64_t(t / 1.2);
+  }
+  // Below one second the increment terms would have the engine spend several
+  // increments per move until the clock hovers near its floor, where the
+  // delays of a loaded machine or a GUI make it lose on time. There a third
+  // of the clock is the most a move may take, a sixth the most it should.
+  if (ownTime > 0 && ownTime < LOW_CLOCK) {
+    const std::int64_t clock = std::max<std::int64_t>(ownTime, 0);
+    hardLimit_ = std::min(hardLimit_, clock / 3);
+    softLimit_ = std::min(softLimit_, clock / 6);
   }
   if (2 * target_ > softLimit_) target_ = softLimit_ / 2;
   if (6 * target_ < softLimit_) softLimit_ = 6 * target_;

@@ -65,6 +65,10 @@ TEST(TimeControlLimits, ClockSearches) {
   // than it shows.
   expectLimits(clockLimits(60, 0, 0, false), 1, 3, 6);
   EXPECT_LE(clockLimits(90, 10, 0, false).hard, 90);
+  // Below a second the increment may not drain the clock: a third of the
+  // clock at most, a sixth as the soft limit.
+  expectLimits(clockLimits(600, 100, 0, false), 50, 100, 200);
+  expectLimits(clockLimits(300, 10, 0, false), 15, 50, 100);
   expectLimits(clockLimits(60000, 0, 81, false), 2007, 7481, 11970);
 }
 
