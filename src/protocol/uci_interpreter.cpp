@@ -147,7 +147,7 @@ void UciInterpreter::handleLine(const char* line) {
     quietStop();
     bookCommand(bookBuilder_, output_, args);
   } else if (word == "mat") {
-    matCommand(engine_, output_, args);
+    matCommand(matState_, output_, args);
   } else if (word == "eval") {
     // The evaluation uses the engine's own evaluator and position, which a
     // running search is changing.

@@ -9,7 +9,7 @@
 
 #include "board/position.h"
 #include "book/book_command.h"
-
+#include "eval/training.h"
 #include "protocol/command_interpreter.h"
 #include "protocol/search_controller.h"
 
@@ -46,8 +46,9 @@ class UciInterpreter final : public CommandInterpreter {
   SearchController& controller_;
   bool hiddenOptions_;
   bool uciChess960_ = false;
-  Position bookStart_;
-  BookBuilderState bookBuilder_;  // the tree of "book add", kept between commands  // where the book's lines begin: the last initial array set up
+  Position bookStart_;            // where the book's lines begin: the last initial array set up
+  BookBuilderState bookBuilder_;  // the tree of "book add", kept between commands
+  MatCommandState matState_;      // statistics of "mat add" and the training of "mat learn"
 };
 
 // Reads the limits of a "go" line. Only the clock of the side to move counts.

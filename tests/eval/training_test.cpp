@@ -1,0 +1,521 @@
+// Material statistics and the training of the material network: the
+// statistics of a small hand-counted PGN file, the acceptance of statistics
+// lines, the logistic fit and a short training run.
+
+#include "eval/training.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "board/notation.h"
+#include "eval/evaluator.h"
+
+namespace korvane {
+namespace {
+
+std::string dataFile(const std::string& name) { return std::string(KORVANE_DATA_DIR) + "/mat/" + name; }
+
+std::string readText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// A fresh directory under the test temporary directory that is the working
+// directory while the object lives (the training writes its files there).
+class TempWorkingDirectory {
+ public:
+  TempWorkingDirectory() {
+    static std::atomic<int> counter{0};
+    path_ = std::filesystem::path(::testing::TempDir()) /
+            ("korvane_training_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
+    std::filesystem::create_directories(path_);
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(path_);
+  }
+  ~TempWorkingDirectory() {
+    std::error_code ignored;
+    std::filesystem::current_path(previous_, ignored);
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+  std::filesystem::path previous_;
+};
+
+void recorder(std::vector<std::string>& lines, LineWriter& writer) {
+  writer = [&lines](const std::string& line) { lines.push_back(line); };
+}
+
+double positionalOf(const char* fen) {
+  Position pos;
+  EXPECT_NE(setFen(pos, fen), nullptr);
+  Evaluator evaluator;
+  const int score = evaluator.positionalScore(pos);
+  return pos.whiteToMove ? score : -score;
+}
+
+// --- statistics collection --------------------------------------------------
+
+TEST(MaterialStatistics, PackedCountsAndCodes) {
+  Position pos;
+  EXPECT_EQ(packedCounts(pos.side[WHITE]), 0x12228u);
+  EXPECT_EQ(packedCounts(pos.side[BLACK]), 0x12228u);
+  EXPECT_EQ(classicalValue(0x12228), 9 + 10 + 6 + 6 + 8);
+  int counts[5];
+  unpackCounts(0x1F203, counts);
+  EXPECT_EQ(counts[0], 1);
+  EXPECT_EQ(counts[1], 15);
+  EXPECT_EQ(counts[2], 2);
+  EXPECT_EQ(counts[3], 0);
+  EXPECT_EQ(counts[4], 3);
+  EXPECT_EQ(bishopCode(pos), 0);  // both sides have bishops of both colours
+  ASSERT_NE(setFen(pos, "4kb2/8/8/8/8/8/8/2B1K3 w - - 0 1"), nullptr);  // c1 dark, f8 dark
+  EXPECT_EQ(bishopCode(pos), 1);
+  ASSERT_NE(setFen(pos, "2b1k3/8/8/8/8/8/8/2B1K3 w - - 0 1"), nullptr);  // c1 dark, c8 light
+  EXPECT_EQ(bishopCode(pos), -1);
+  ASSERT_NE(setFen(pos, "4k3/8/8/8/8/8/8/2B1K3 w - - 0 1"), nullptr);
+  EXPECT_EQ(bishopCode(pos), 0);
+}
+
+// configurations.pgn, counted by hand:
+//  1. pawns only (8 against 8) from a FEN, the kings walk, 1-0: the start
+//     configuration stands from ply 0; ply 4 is the first position old
+//     enough (the FEN position again, White to move, nothing to take).
+//  2. the same, 0-1: the same observation from the same position.
+//  3. 1. exd5 leaves White 2 pawns against 1, 1/2-1/2: the new configuration
+//     starts at ply 1; ply 5 (after 3.Kd3) is old enough but Black can take
+//     on d5; ply 6 (after 3...Kc5) is quiet. The start configuration lasted
+//     one ply only.
+//  4. no result: skipped.
+// So: 00008/00008 twice (x = 0.5), 00002/00001 once (x = 0.5), three
+// observations in all.
+TEST(MaterialStatistics, HandCountedFile) {
+  const double pawnsBias = positionalOf("4k3/pppppppp/8/8/8/8/PPPPPPPP/4K3 w - - 0 1");
+  const double captureBias = positionalOf("8/7p/8/2kP4/8/3K4/P7/8 w - - 0 4");
+  char expected[2][80];
+  std::snprintf(expected[0], sizeof expected[0], "00002 00001  0   1 0.500000          1 %10.3f", captureBias);
+  std::snprintf(expected[1], sizeof expected[1], "00008 00008  0   0 0.500000          2 %10.3f", pawnsBias);
+
+  TempWorkingDirectory dir;
+  std::vector<std::string> reports;
+  LineWriter print;
+  recorder(reports, print);
+  MaterialStatistics statistics;
+  EXPECT_TRUE(statistics.addPgnFile(dataFile("configurations.pgn"), 1000, -1, print));
+  EXPECT_EQ(statistics.gamesRead(), 4u);
+  EXPECT_EQ(statistics.gamesUsed(), 3u);
+  ASSERT_TRUE(statistics.write(dir.file("stats.txt"), print));
+  EXPECT_TRUE(reports.empty());
+  const std::vector<std::string> lines = splitLines(readText(dir.file("stats.txt")));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], expected[0]);
+  EXPECT_EQ(lines[1], expected[1]);
+
+  // The lines parse back with the reader's format, and the counts add up to
+  // the observations.
+  double observations = 0;
+  for (const std::string& line : lines) {
+    unsigned long a, b;
+    int code, balance;
+    double x, n, bias;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%lx %lx %d %d %lf %lf %lf", &a, &b, &code, &balance, &x, &n, &bias), 7);
+    EXPECT_GE(a, b);
+    EXPECT_EQ(balance, classicalValue(std::uint32_t(a)) - classicalValue(std::uint32_t(b)));
+    observations += n;
+  }
+  EXPECT_EQ(observations, 3.0);
+
+  // The Elo filter keeps the first two games; "value" weighs the observations.
+  MaterialStatistics strong;
+  strong.addPgnFile(dataFile("configurations.pgn"), 2000, 2000, print);
+  ASSERT_EQ(strong.table().size(), 1u);
+  const ConfigurationSums& sums = strong.table().begin()->second;
+  EXPECT_EQ(strong.table().begin()->first, (ConfigurationKey{0x8, 0x8, 0}));
+  EXPECT_DOUBLE_EQ(sums.observations, 4.0);
+  EXPECT_DOUBLE_EQ(sums.results, 2.0);
+  EXPECT_DOUBLE_EQ(sums.positional, 4.0 * pawnsBias);
+}
+
+TEST(MaterialStatistics, FirstSideAndResultView) {
+  // Black is a knight up; the configuration is seen from Black, which wins.
+  MaterialStatistics statistics;
+  const std::string fen = "4k1n1/pppppppp/8/8/8/8/PPPPPPPP/4K3 w - - 0 1";
+  Position pos;
+  ASSERT_NE(setFen(pos, fen.c_str()), nullptr);
+  std::vector<Move> moves;
+  for (const char* text : {"Kd1", "Kd8", "Ke1", "Ke8", "Kd1", "Kd8"}) {
+    Move m;
+    ASSERT_TRUE(parseMove(pos, text, false, m)) << text;
+    MoveUndo undo;
+    saveState(undo, pos);
+    makeMove(pos, m, undo);
+    moves.push_back(m);
+  }
+  EXPECT_EQ(statistics.addGame(moves, fen, RESULT_BLACK_WINS), 1);
+  ASSERT_EQ(statistics.table().size(), 1u);
+  const auto& [key, sums] = *statistics.table().begin();
+  EXPECT_EQ(key, (ConfigurationKey{0x00018, 0x00008, 0}));
+  EXPECT_DOUBLE_EQ(sums.results, 1.0);
+  // The positional score from Black's view.
+  EXPECT_DOUBLE_EQ(sums.positional, -positionalOf(fen.c_str()));
+
+  // No result, an impossible FEN, or an illegal move: nothing, or only what
+  // came before the move.
+  EXPECT_EQ(statistics.addGame(moves, fen, RESULT_NONE), 0);
+  EXPECT_EQ(statistics.addGame(moves, "not a fen", RESULT_DRAW), 0);
+  std::vector<Move> broken(moves.begin(), moves.begin() + 2);
+  broken.push_back(moves[0]);  // Kd1 again, from a square the king has left
+  EXPECT_EQ(statistics.addGame(broken, fen, RESULT_DRAW), 0);
+  EXPECT_DOUBLE_EQ(statistics.table().begin()->second.observations, 1.0);
+}
+
+// --- reading statistics -----------------------------------------------------
+
+TEST(StatisticsReading, AcceptanceLimits) {
+  double w = 0;
+  ASSERT_TRUE(sampleWeight(0.5, 350000, w));
+  EXPECT_EQ(w, 1.0);
+  EXPECT_FALSE(sampleWeight(0.5, 349999, w));
+  EXPECT_FALSE(sampleWeight(0.03, 1e12, w));
+  EXPECT_FALSE(sampleWeight(0.97, 1e12, w));
+  EXPECT_TRUE(sampleWeight(0.04, 1e7, w));
+  EXPECT_TRUE(sampleWeight(0.96, 1e7, w));
+  // v = 2 x (1 - x) n = 1,750,000: w = 1 + sqrt(1750) - sqrt(175).
+  ASSERT_TRUE(sampleWeight(0.5, 3500000, w));
+  EXPECT_DOUBLE_EQ(w, 1.0 + std::sqrt(1750.0) - std::sqrt(175.0));
+  EXPECT_FALSE(sampleWeight(0.5, -1e9, w));
+}
+
+TEST(StatisticsReading, LinesAndStops) {
+  std::istringstream in(
+      "12228 12228  0   0 0.500000     350000      3.000\n"
+      "12228 12227  1   1 0.030000 1000000000      0.000\n"   // one-sided: skipped
+      "12228 12227  1   1 0.970000 1000000000      0.000\n"   // one-sided: skipped
+      "10208 01227 -1   2 0.620000    1000000   -125.500\n"
+      "00001 00000  0   1 0.600000       1000      0.000\n"   // too few: skipped
+      "12228 12227  0   1 0.5 notanumber 0\n"                  // stops here
+      "12228 12228  0   0 0.500000     350000      3.000\n");
+  SampleSet set;
+  EXPECT_EQ(readStatistics(in, set), 2);
+  ASSERT_EQ(set.samples.size(), 2u);
+  const TrainingSample& first = set.samples[0];
+  const double expectedFirst[MATERIAL_NET_INPUTS] = {1, 2, 2, 2, 8, 1, 2, 2, 2, 8, 0};
+  for (int i = 0; i < MATERIAL_NET_INPUTS; ++i) EXPECT_EQ(first.inputs[i], expectedFirst[i]) << i;
+  EXPECT_EQ(first.weight, 1.0);
+  EXPECT_EQ(first.target, 0.5);
+  EXPECT_EQ(first.bias, 3.0);
+  const TrainingSample& second = set.samples[1];
+  const double expectedSecond[MATERIAL_NET_INPUTS] = {1, 0, 2, 0, 8, 0, 1, 2, 2, 7, -1};
+  for (int i = 0; i < MATERIAL_NET_INPUTS; ++i) EXPECT_EQ(second.inputs[i], expectedSecond[i]) << i;
+  EXPECT_EQ(second.bias, -125.5);
+  EXPECT_DOUBLE_EQ(set.totalWeight, first.weight + second.weight);
+
+  // Each of these lines ends the reading before the good line after it.
+  const char* stoppers[] = {
+      "",                                                         // empty line
+      "12228 12228  0   0 0.500000     350000\n",                 // six fields
+      "112228 12228  0   0 0.500000     350000      3.000\n",     // more than 20 bits
+      "12228 12228  2   0 0.500000     350000      3.000\n",      // no such code
+      "12228 12228  0   0 nan     350000      3.000\n",           // not finite
+      "12228 12228  0   0 0.5 inf 3\n",
+      "-12228 12228  0   0 0.500000     350000      3.000\n",     // negative count
+      "12228 12228  0   99999999999999999999 0.5 350000 3.0\n",   // out of range
+  };
+  for (const char* stopper : stoppers) {
+    std::istringstream text(std::string(stopper) + (std::strchr(stopper, '\n') ? "" : "\n") +
+                            "12228 12228  0   0 0.500000     350000      3.000\n");
+    SampleSet none;
+    EXPECT_EQ(readStatistics(text, none), 0) << stopper;
+  }
+  std::istringstream overlong(std::string(300, ' ') + "12228 12228 0 0 0.5 350000 3\n" +
+                              "12228 12228  0   0 0.500000     350000      3.000\n");
+  SampleSet none;
+  EXPECT_EQ(readStatistics(overlong, none), 0);
+  // The last line may lack its line feed.
+  std::istringstream unterminated("12228 12228  0   0 0.500000     350000      3.000");
+  EXPECT_EQ(readStatistics(unterminated, none), 1);
+}
+
+// --- the fit and the prepared targets ---------------------------------------
+
+// Statistics lines drawn from a known logistic model: result = logistic(
+// 0.5 x classical balance + 0.0008 x positional score).
+std::string modelStatistics(int count, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string text;
+  int written = 0;
+  while (written < count) {
+    auto draw = [&rng](int maximum) { return int(rng() % unsigned(maximum + 1)); };
+    const int a[5] = {draw(1), draw(2), draw(2), draw(2), draw(8)};
+    const int b[5] = {draw(1), draw(2), draw(2), draw(2), draw(8)};
+    const std::uint32_t pa = std::uint32_t(a[0] << 16 | a[1] << 12 | a[2] << 8 | a[3] << 4 | a[4]);
+    const std::uint32_t pb = std::uint32_t(b[0] << 16 | b[1] << 12 | b[2] << 8 | b[3] << 4 | b[4]);
+    const int balance = classicalValue(pa) - classicalValue(pb);
+    const double bias = double(int(rng() % 1001) - 500);
+    const double x = 1.0 / (1.0 + std::exp(-(0.5 * balance + 0.0008 * bias)));
+    if (x < 0.05 || x > 0.95) continue;
+    const int code = int(rng() % 3) - 1;
+    char line[100];
+    std::snprintf(line, sizeof line, "%05x %05x %2d %3d %8.6f %10ld %10.3f\n", unsigned(pa), unsigned(pb), code,
+                  balance, x, long(2000000 + rng() % 1000000), bias);
+    text += line;
+    ++written;
+  }
+  return text;
+}
+
+TEST(SamplePreparation, FitsTheModelAndRemovesThePositionalPart) {
+  std::istringstream in(modelStatistics(300, 7));
+  SampleSet set;
+  ASSERT_EQ(readStatistics(in, set), 300);
+  const std::vector<TrainingSample> raw = set.samples;
+  const LogisticFit fit = prepareSamples(set);
+  EXPECT_GT(fit.iterations, 10);
+
+  // The model's coefficients come back.
+  const double truth[6] = {4.5, 2.5, 1.5, 1.5, 0.5, 0.0008};
+  for (int k = 0; k < 6; ++k) EXPECT_NEAR(fit.c[k], truth[k], 0.05 * truth[k]) << k;
+  EXPECT_DOUBLE_EQ(set.scale, scaleOf(fit));
+  EXPECT_NEAR(set.scale, (1000.0 / 6.0) * 0.5 * (1 / 1000.0 + 3 / 3219.0 + 3 / 3254.0 + 5 / 4969.0 + 9 / 9436.0),
+              0.02 * set.scale);
+
+  // Heaviest first, total weight kept, and each target rewritten from its
+  // result and positional score.
+  double total = 0;
+  for (std::size_t i = 0; i < set.samples.size(); ++i) {
+    total += set.samples[i].weight;
+    if (i > 0) {
+      EXPECT_GE(set.samples[i - 1].weight, set.samples[i].weight);
+    }
+  }
+  EXPECT_DOUBLE_EQ(set.totalWeight, total);
+  for (const TrainingSample& before : raw) {
+    const TrainingSample* after = nullptr;
+    for (const TrainingSample& s : set.samples)
+      if (std::equal(std::begin(s.inputs), std::end(s.inputs), std::begin(before.inputs)) && s.weight == before.weight)
+        after = &s;
+    ASSERT_NE(after, nullptr);
+    const double material = std::log(before.target / (1 - before.target)) / set.scale - 0.001 * before.bias;
+    EXPECT_NEAR(after->bias, material, 1e-9);
+    EXPECT_NEAR(after->target, 1 / (1 + std::exp(-set.scale * material)), 1e-9);
+  }
+
+  // Nothing to prepare: left alone.
+  SampleSet empty;
+  prepareSamples(empty);
+  EXPECT_EQ(empty.totalWeight, 0.0);
+  EXPECT_EQ(empty.scale, 0.0);
+}
+
+// --- training ---------------------------------------------------------------
+
+SampleSet preparedModelSamples(int count) {
+  std::istringstream in(modelStatistics(count, 11));
+  SampleSet set;
+  readStatistics(in, set);
+  prepareSamples(set);
+  return set;
+}
+
+// The error of the built-in network over the samples that `use` admits:
+// every sample as it is and with the sides exchanged (target 1 - x, the same
+// bishop code), weighted, over the total weight of all samples.
+template <typename Use>
+double builtinError(const SampleSet& set, Use use) {
+  MaterialNet builtin;
+  EXPECT_TRUE(builtin.load(INTERNAL_NET_NAME));
+  double error = 0;
+  for (std::size_t i = 0; i < set.samples.size(); ++i) {
+    if (!use(i)) continue;
+    const TrainingSample& s = set.samples[i];
+    double mirrored[MATERIAL_NET_INPUTS];
+    for (int k = 0; k < 5; ++k) {
+      mirrored[k] = s.inputs[5 + k];
+      mirrored[5 + k] = s.inputs[k];
+    }
+    mirrored[10] = s.inputs[10];
+    const double o1 = builtin.forward(s.inputs);
+    const double o2 = builtin.forward(mirrored);
+    error += s.weight * ((o1 - s.target) * (o1 - s.target) + (o2 - (1 - s.target)) * (o2 - (1 - s.target)));
+  }
+  return error / set.totalWeight;
+}
+
+TEST(Training, FirstEpochErrorCountsBothViews) {
+  TempWorkingDirectory dir;
+  const SampleSet set = preparedModelSamples(40);
+  MaterialNet net;
+  TrainingOptions options;
+  options.maxEpochs = 1;
+  const TrainingResult result = trainNetwork(set, net, options);
+  EXPECT_EQ(result.epochs, 1u);
+  EXPECT_NEAR(result.lastError, builtinError(set, [](std::size_t) { return true; }), 1e-12);
+  EXPECT_EQ(result.saves, 0);  // no save before 100 epochs
+  // The log was opened (truncated) and holds no line yet.
+  EXPECT_TRUE(std::filesystem::exists(dir.file("NeuroLrn.txt")));
+  EXPECT_EQ(readText(dir.file("NeuroLrn.txt")), "");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("materialwerte.mat")));
+}
+
+// With every random draw fixed the phases can be followed exactly.
+TEST(Training, Phases) {
+  TempWorkingDirectory dir;
+  TrainingOptions options;
+  options.firstPhaseLength = 1;  // the first epoch starts a new phase
+  options.maxEpochs = 1;
+  MaterialNet net;
+
+  // Draw 50 % 100 = 50 with fewer than 300 samples: hold-out, both moduli
+  // the third prime (13), offset 50, 1000 + 50 epochs.
+  options.random = [] { return 50u; };
+  const SampleSet small = preparedModelSamples(40);
+  EXPECT_NEAR(trainNetwork(small, net, options).lastError,
+              builtinError(small, [](std::size_t i) { return (i + 50) % 13 != 0; }), 1e-12);
+  options.maxEpochs = 1100;
+  trainNetwork(small, net, options);
+  std::vector<std::string> expected;
+  char line[40];
+  for (int epoch = 100; epoch <= 1000; epoch += 100) {
+    std::snprintf(line, sizeof line, "X%6d", epoch);
+    expected.push_back(line);
+  }
+  expected.push_back("*  1051");  // the ordinary phase is back; its first epoch saves
+  std::vector<std::string> log = splitLines(readText(dir.file("NeuroLrn.txt")));
+  for (std::string& entry : log) entry.resize(7);
+  EXPECT_EQ(log, expected);
+
+  // With 300 samples or more the same draw takes the first 200 + 50 % 120
+  // samples, none held out.
+  options.maxEpochs = 1;
+  std::filesystem::remove(dir.file("materialwerte.mat"));  // start from the built-in network again
+  const SampleSet large = preparedModelSamples(320);
+  ASSERT_EQ(large.samples.size(), 320u);
+  EXPECT_NEAR(trainNetwork(large, net, options).lastError, builtinError(large, [](std::size_t i) { return i < 250; }),
+              1e-12);
+
+  // A draw below 8: no hold-out but every weight shrinks by 0.1 %.
+  options.random = [] { return 3u; };
+  MaterialNet decayed;
+  trainNetwork(small, decayed, options);
+  MaterialNet builtin;
+  ASSERT_TRUE(builtin.load(INTERNAL_NET_NAME));
+  for (std::size_t l = 0; l + 1 < builtin.layers().size(); ++l)
+    for (std::size_t j = 0; j < builtin.layers()[l].size(); ++j)
+      for (std::size_t c = 0; c < builtin.layers()[l][j].out.size(); ++c)
+        EXPECT_NEAR(decayed.layers()[l][j].out[c].weight, 0.999 * builtin.layers()[l][j].out[c].weight, 1e-5);
+}
+
+TEST(Training, LowersTheErrorAndSavesAUsableNetwork) {
+  TempWorkingDirectory dir;
+  const SampleSet set = preparedModelSamples(150);
+
+  // Start from a spoiled copy of the built-in network.
+  MaterialNet start;
+  ASSERT_TRUE(start.load(INTERNAL_NET_NAME));
+  for (auto& layer : start.layers())
+    for (MaterialNet::Node& node : layer)
+      for (MaterialNet::Connection& c : node.out) c.weight *= 0.3;
+  {
+    std::ofstream out(dir.file("materialwerte.mat"));
+    ASSERT_TRUE(start.writeScale(out) && start.write(out));
+  }
+
+  MaterialNet net;
+  TrainingOptions options;
+  options.maxEpochs = 800;
+  const TrainingResult result = trainNetwork(set, net, options);
+  EXPECT_EQ(result.epochs, 800u);
+  EXPECT_GE(result.saves, 1);
+
+  // One report line per 100 epochs since the last save; the first comes
+  // with the first save, at epoch 100.
+  const std::vector<std::string> log = splitLines(readText(dir.file("NeuroLrn.txt")));
+  ASSERT_GE(log.size(), 2u);
+  char mark = 0;
+  long epoch = 0;
+  double rate = 0, firstError = 0, lastError = 0;
+  ASSERT_EQ(std::sscanf(log[0].c_str(), "%c%ld %lf %lf", &mark, &epoch, &rate, &firstError), 4);
+  EXPECT_EQ(mark, '*');
+  EXPECT_EQ(epoch, 100);
+  EXPECT_EQ(log[0].size(), 1 + 6 + 1 + 7 + 1 + 10u);
+  for (std::size_t i = 1; i < log.size(); ++i) {
+    ASSERT_EQ(std::sscanf(log[i].c_str(), "%c%ld %lf %lf", &mark, &epoch, &rate, &lastError), 4) << log[i];
+    EXPECT_TRUE(mark == '*' || mark == ' ') << log[i];
+    EXPECT_EQ(epoch % 100, 0) << log[i];
+  }
+  EXPECT_LT(lastError, firstError);
+  EXPECT_LT(result.bestError, firstError * firstError);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("materialwerte.mat.tmp")));
+
+  // The saved network carries the fitted scale and loads into an evaluator,
+  // where it changes the material term.
+  MaterialNet saved;
+  ASSERT_TRUE(saved.load(dir.file("materialwerte.mat")));
+  char scale[32];
+  std::snprintf(scale, sizeof scale, "%.6g", set.scale);
+  EXPECT_EQ(splitLines(readText(dir.file("materialwerte.mat")))[0], std::string(scale) + " ");
+  Position pos;
+  ASSERT_NE(setFen(pos, "r1bqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"), nullptr);
+  Evaluator builtin, trained;
+  ASSERT_TRUE(trained.setMaterialFile(dir.file("materialwerte.mat")));
+  EXPECT_NE(trained.evaluate(pos), builtin.evaluate(pos));
+}
+
+TEST(Training, FilesThatCannotBeWritten) {
+  TempWorkingDirectory dir;
+  const SampleSet set = preparedModelSamples(20);
+  std::vector<std::string> reports;
+  TrainingOptions options;
+  recorder(reports, options.print);
+  options.networkFile = dir.file("missing/materialwerte.mat");
+  options.logFile = dir.file("missing/NeuroLrn.txt");
+  options.maxEpochs = 250;
+  MaterialNet net;
+  const TrainingResult result = trainNetwork(set, net, options);
+  EXPECT_EQ(result.epochs, 250u);
+  EXPECT_EQ(result.saves, 0);
+  // Each failure is reported once.
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0], "info string error opening the output file " + options.logFile);
+  EXPECT_EQ(reports[1], "info string error opening the output file " + options.networkFile);
+
+  // Nothing to learn from: nothing happens.
+  SampleSet empty;
+  options.maxEpochs = 0;
+  EXPECT_EQ(trainNetwork(empty, net, options).epochs, 0u);
+}
+
+TEST(Training, StopsOnRequest) {
+  TempWorkingDirectory dir;
+  const SampleSet set = preparedModelSamples(20);
+  std::atomic<bool> stop{true};
+  TrainingOptions options;
+  options.stop = &stop;
+  MaterialNet net;
+  EXPECT_EQ(trainNetwork(set, net, options).epochs, 0u);
+}
+
+}  // namespace
+}  // namespace korvane
