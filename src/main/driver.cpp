@@ -36,8 +36,10 @@ Protocol protocolOf(std::string_view word) {
 
 Driver::Driver(const CommandLine& commandLine) : commandLine_(commandLine) {
   engine_.timeControl = &timeControl_;
-  // The replay file is opened by the PGN reader, which is not part of this
-  // build; its name is kept for it.
+  if (commandLine_.replayFile) {
+    replay_ = std::make_unique<ReplayFile>(*commandLine_.replayFile);
+    engine_.replay = replay_.get();
+  }
 }
 
 Driver::~Driver() { teardown(); }

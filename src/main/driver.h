@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "pgn/replay_file.h"
 #include "protocol/command_interpreter.h"
 #include "protocol/search_controller.h"
 #include "search/engine.h"
@@ -61,6 +62,7 @@ class Driver {
   CommandLine commandLine_;
   // Declared in creation order; teardown() releases them in reverse.
   Engine engine_;
+  std::unique_ptr<ReplayFile> replay_;  // the games named on the command line, if any
   TimeControl timeControl_;
   std::unique_ptr<EngineOutput> output_;
   std::unique_ptr<SearchController> controller_;
