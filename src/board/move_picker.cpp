@@ -1,6 +1,7 @@
 #include "board/move_picker.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace korvane {
 
@@ -334,8 +335,10 @@ void MovePicker::scoreList() {
     const int piece = m.piece();
     const Square from = m.from(), to = m.to();
     const Bitboard toBit = bit(to);
-    std::int32_t score =
-        ORDER_PST[piece][to ^ flip] + std::int32_t((history_.counters[m.fromTo()] >> history_.shift) << 8);
+    // The search keeps a counter within 2^16 after its shift; the bound makes
+    // sure that the bonuses below can never overflow the score.
+    const std::uint32_t history = std::min<std::uint32_t>(history_.counters[m.fromTo()] >> history_.shift, 0x10000);
+    std::int32_t score = ORDER_PST[piece][to ^ flip] + std::int32_t(history << 8);
     if (m.promotion() == QUEEN) score = (score + 0x20000000) | GOOD_MOVE;
     if (checks[piece] & toBit & quietCheckSafe) score += 0x1000000;
     if (them.pieceBB[0] & toBit) {
@@ -349,7 +352,9 @@ void MovePicker::scoreList() {
         gain -= VALUE[piece];
       else if (!(me.attackedByEnemy & bit(from)))
         gain -= SAFE[piece];
-      if (gain >= 0) score = (score + gain) | GOOD_MOVE;
+      // A queen promotion that takes a queen or rook would pass the top of
+      // the score range: it saturates there, first among the moves.
+      if (gain >= 0) score = std::int32_t(std::min<std::int64_t>(std::int64_t(score) + gain, INT32_MAX)) | GOOD_MOVE;
     } else {
       const bool hanging = (me.attackedByEnemy & bit(from)) && !(them.attackedByEnemy & bit(from));
       if (hanging && !(me.attackedByEnemy & toBit)) score += VALUE[piece] / 128;

@@ -87,12 +87,17 @@ void rememberFollowUp(Engine& e, Move previousOwn, Move m) {
   f.moves[0] = word;
 }
 
+// Largest counter before all counters are scaled down, and the largest
+// increment: together they keep every sum below 2^31, so the threshold never
+// has to pass 2^31 and no addition wraps.
+constexpr std::uint32_t HISTORY_LIMIT = 0x3C000000u;
+
 void normalise(HistoryTable& t, int index) {
   while (t.counters[index] > t.threshold) {
     t.threshold <<= 1;
     t.shift += 1;
   }
-  if (t.counters[index] > 0x3C000000u) {
+  if (t.counters[index] > HISTORY_LIMIT) {
     for (std::uint32_t& c : t.counters) c >>= 11;
     t.increment = std::max<std::uint32_t>(t.increment >> 11, 256);
     t.threshold >>= 11;
@@ -243,7 +248,7 @@ void historyAdd(HistoryTable& t, Move move, int plies) {
 void historyNodeDone(HistoryTable& t, Move move) {
   const int index = move.fromTo();
   if (t.counter > 1) {
-    t.increment += t.increment / 16;
+    t.increment = std::min(t.increment + t.increment / 16, HISTORY_LIMIT);
     t.counter = 0;
   }
   t.counters[index] += t.increment / 512;

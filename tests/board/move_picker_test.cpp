@@ -135,3 +135,23 @@ TEST(MovePicker, NoCastlingThroughAttacksOrOutOfCheck) {
 
 }  // namespace
 }  // namespace korvane
+
+namespace korvane {
+namespace {
+
+TEST(MovePicker, PromotionTakingAQueenComesFirst) {
+  // b7xa8=Q takes a queen while promoting: the best-scored move of all, and
+  // its score must not overflow into the back of the list.
+  Position pos = fromFen("q3k3/1P6/8/8/8/8/8/4K2R w K - 0 1");
+  MoveEntry stack[MAX_MOVES];
+  MoveEntry* top = stack;
+  HistoryTable history;
+  MovePicker picker(Move(), top, pos, history, false, false, nullptr);
+  const MoveEntry* first = picker.nextMove();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->move, Move(9, 0, PAWN, QUEEN));
+  EXPECT_GT(first->score, 0);
+}
+
+}  // namespace
+}  // namespace korvane
