@@ -4,11 +4,29 @@
 #include <cstring>
 #include <vector>
 
+#include "main/command_queue.h"
 #include "protocol/engine_output.h"
 #include "protocol/scan.h"
 #include "protocol/uci_interpreter.h"
+#include "protocol/xboard_adapter.h"
+#include "protocol/xboard_output.h"
 
 namespace korvane {
+
+namespace {
+
+// The xboard adapter's commands run on the command queue's worker.
+class QueueSink final : public CommandSink {
+ public:
+  explicit QueueSink(CommandInterpreter& target) : queue_(target) {}
+  bool post(std::string_view command) override { return queue_.post(command); }
+  void waitUntilIdle() override { queue_.waitUntilIdle(); }
+
+ private:
+  CommandQueue queue_;
+};
+
+}  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
   CommandLine result;
@@ -93,7 +111,9 @@ bool Driver::startProtocol(Protocol protocol) {
     case Protocol::UciTest:
       output_ = std::make_unique<UciTestOutput>(engine_, timeControl_);
       break;
-    case Protocol::Xboard:  // the xboard adapter is not part of this build
+    case Protocol::Xboard:
+      startXboard();
+      return true;
     case Protocol::None:
       return false;
   }
@@ -103,8 +123,26 @@ bool Driver::startProtocol(Protocol protocol) {
   return true;
 }
 
+void Driver::startXboard() {
+  auto output = std::make_unique<XboardOutput>(engine_, timeControl_);
+  XboardOutput& xboardOutput = *output;
+  output_ = std::move(output);
+  controller_ = std::make_unique<SearchController>(engine_, *output_, timeControl_);
+  // The inner interpreter always accepts the hidden options: the settings
+  // file may set them.
+  innerInterpreter_ = std::make_unique<UciInterpreter>(engine_, *output_, *controller_, true);
+  auto adapter =
+      std::make_unique<XboardAdapter>(xboardOutput, std::make_unique<QueueSink>(*innerInterpreter_));
+  xboardOutput.setAdapter(adapter.get());
+  interpreter_ = std::move(adapter);
+  engine_.output = output_.get();
+}
+
 void Driver::teardown() {
+  // The xboard adapter stops the search and runs its queue to the end before
+  // the interpreter its queue feeds goes away.
   interpreter_.reset();
+  innerInterpreter_.reset();
   controller_.reset();
   engine_.output = &silentOutput();
   output_.reset();

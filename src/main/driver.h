@@ -57,6 +57,9 @@ class Driver {
   // Builds and wires the objects of a protocol. False if this build cannot
   // speak it.
   bool startProtocol(Protocol protocol);
+  // The xboard objects: output, search control, the inner UCI interpreter and
+  // the adapter that feeds it through a command queue.
+  void startXboard();
   void teardown();
 
   CommandLine commandLine_;
@@ -66,6 +69,7 @@ class Driver {
   TimeControl timeControl_;
   std::unique_ptr<EngineOutput> output_;
   std::unique_ptr<SearchController> controller_;
+  std::unique_ptr<CommandInterpreter> innerInterpreter_;  // xboard mode: run by the adapter's queue
   std::unique_ptr<CommandInterpreter> interpreter_;
 };
 

@@ -34,6 +34,9 @@ bool Thread::start(std::size_t stackBytes, std::function<void()> body) {
   if (started_) return false;
   pthread_attr_t attr;
   if (pthread_attr_init(&attr) != 0) return false;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  stackBytes *= 16;
+#endif
   if (stackBytes < std::size_t(PTHREAD_STACK_MIN)) stackBytes = PTHREAD_STACK_MIN;
   bool ok = pthread_attr_setstacksize(&attr, stackBytes) == 0;
   auto launch = std::make_unique<Launch>();

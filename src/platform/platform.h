@@ -30,6 +30,8 @@ class Thread {
 
   // Starts `body` on a new thread. False if the thread could not be created,
   // or if this object still holds an unjoined thread.
+  // Sanitizer builds get a larger stack than asked for: their frames are
+  // many times the size of the optimised ones.
   bool start(std::size_t stackBytes, std::function<void()> body);
   // Waits for the thread to end. Does nothing when no thread is attached.
   void join();

@@ -9,12 +9,8 @@ namespace korvane {
 
 namespace {
 
-// Stack of every search thread. Sanitizer builds need far larger frames.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr std::size_t SEARCH_STACK = 16 * 1024000;
-#else
+// Stack of every search thread.
 constexpr std::size_t SEARCH_STACK = 1024000;
-#endif
 
 }  // namespace
 

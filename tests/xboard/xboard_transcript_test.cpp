@@ -1,0 +1,211 @@
+// The xboard conversation through the built engine: exact lines for the
+// hand-shake and every error message, the settings file, commands before
+// "protover 2", "ping" and "quit" with commands still queued.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "board/game_record.h"
+#include "board/notation.h"
+#include "xboard_process.h"
+
+namespace korvane::xtest {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const Lines HANDSHAKE = {"",
+                         "feature done=0",
+                         "feature myname=\"Korvane 2.0\"",
+                         "feature ping=1",
+                         "feature setboard=1",
+                         "feature playother=1",
+                         "feature usermove=1",
+                         "feature sigint=0",
+                         "feature variants=\"normal,fischerandom\"",
+                         "feature colors=0",
+                         "feature ics=0",
+                         "feature name=1"};
+
+Lines concat(Lines a, const Lines& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+bool contains(const Lines& lines, const std::string& line) {
+  for (const std::string& l : lines)
+    if (l == line) return true;
+  return false;
+}
+
+// The lines without the first occurrence of `line`, which must be there.
+Lines withoutLine(Lines lines, const std::string& line) {
+  for (auto it = lines.begin(); it != lines.end(); ++it) {
+    if (*it == line) {
+      lines.erase(it);
+      return lines;
+    }
+  }
+  ADD_FAILURE() << "missing: " << line;
+  return lines;
+}
+
+bool isMoveLine(const std::string& l) { return startsWith(l, "move "); }
+
+// A copy of the engine binary, for starting it from another directory.
+std::string copyBinary(const ScratchDir& dir) {
+  const std::string target = dir.path() + "/korvane";
+  std::ifstream in(KORVANE_BINARY, std::ios::binary);
+  std::ofstream out(target, std::ios::binary);
+  out << in.rdbuf();
+  out.close();
+  chmod(target.c_str(), 0755);
+  return target;
+}
+
+TEST(XboardTranscript, ErrorMessagesAndTheEngineKeepsPlaying) {
+  ScratchDir dir;  // no settings file here, nor beside the engine
+  XboardProcess engine(dir.path());
+  for (const char* line : {"xboard", "protover 2", "rejected san", "frobnicate", "level 40 5", "setboard garbage here",
+                           "usermove e2e5", "usermove", "usermove xyzzy123", "  ", "ping 7"})
+    engine.send(line);
+  ASSERT_TRUE(engine.readLine("pong 7", 10000));
+  EXPECT_EQ(engine.seen, concat(HANDSHAKE, {"Error (file 'Korvane.ini' not found): protover", "feature done=1",
+                                            "Error (not implemented): rejected san",
+                                            "Error (unknown command): frobnicate",
+                                            "Error (bad parameters): level 40 5",
+                                            "Error (Illegal position): garbage here", "Illegal move: e2e5  ",
+                                            "Illegal move:       ", "Illegal move: xyzzy1", "pong 7"}));
+
+  // After all that the engine still plays: a legal move at depth 2.
+  engine.send("sd 2");
+  engine.send("usermove e2e4");
+  std::string line;
+  ASSERT_TRUE(engine.readUntil(isMoveLine, 20000, &line));
+  GameRecord game;
+  Move m;
+  ASSERT_TRUE(parseMove(game.position, "e2e4", true, m));
+  game.playMove(m);
+  EXPECT_TRUE(engineMove(line, game.position, m)) << line;
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(10000), 0);
+}
+
+TEST(XboardTranscript, CommandsBeforeProtover2EndTheRun) {
+  for (const char* first : {"new", "protover 1"}) {
+    XboardProcess engine;
+    engine.send("xboard");
+    engine.send(first);
+    engine.send("protover 2");  // too late: the engine is leaving
+    engine.send("go");
+    EXPECT_EQ(engine.waitExit(10000), 0) << first << ": the engine ends without waiting for input to end";
+    engine.drain(100);
+    const std::string detail = std::string(first) == "new" ? "new" : "1";
+    EXPECT_EQ(engine.seen, (Lines{"", "Error (protocol version 2 required): " + detail})) << first;
+  }
+}
+
+TEST(XboardTranscript, SettingsFileInTheWorkingDirectory) {
+  ScratchDir dir;
+  dir.write("Korvane.ini",
+            "# the engine's settings\n"
+            "setoption name OwnBook value false\r\n"
+            "setoption name Hash value 0\n"
+            "Setoption name Hash value 8\n"
+            "setoption name Bogus value 1\n"
+            "   setoption name Hash value 0\n");
+  XboardProcess engine(dir.path());
+  engine.send("xboard");
+  engine.send("protover 2");
+  // The option lines run on the command queue, so their errors may come
+  // before or after "feature done=1"; in their own order, and nothing else.
+  engine.send("name Morlan");
+  ASSERT_TRUE(engine.readLine("Error (Nicht jetzt, nicht schon wieder Du!): internal error", 10000));
+  if (!contains(engine.seen, "feature done=1")) {
+    ASSERT_TRUE(engine.readLine("feature done=1", 10000));
+  }
+  EXPECT_EQ(withoutLine(engine.seen, "feature done=1"),
+            concat(HANDSHAKE, {"Error (Unzulässiger Wert für 'Hash'): setoption name Hash value 0",
+                               "Error ('setoption': unbekannte Option): setoption name Bogus value 1",
+                               "Error (Nicht jetzt, nicht schon wieder Du!): internal error"}));
+  // With the book off, a new game starts without a book message.
+  engine.send("new");
+  engine.send("sd 2");
+  engine.send("go");
+  ASSERT_TRUE(engine.readUntil(isMoveLine, 20000));
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(10000), 0);
+  for (const std::string& line : engine.seen) EXPECT_EQ(line.find("Opening book"), std::string::npos) << line;
+}
+
+TEST(XboardTranscript, SettingsFileBesideTheProgram) {
+  ScratchDir programDir, workDir;
+  const std::string binary = copyBinary(programDir);
+  programDir.write("Korvane.ini", "setoption name Opponent value Morlan\n");
+  XboardProcess engine(workDir.path(), binary);
+  engine.send("xboard");
+  engine.send("protover 2");
+  ASSERT_TRUE(engine.readLine("Error (Nicht jetzt, nicht schon wieder Du!): internal error", 10000));
+  if (!contains(engine.seen, "feature done=1")) {
+    ASSERT_TRUE(engine.readLine("feature done=1", 10000));
+  }
+  EXPECT_EQ(withoutLine(engine.seen, "feature done=1"),
+            concat(HANDSHAKE, {"Error (Nicht jetzt, nicht schon wieder Du!): internal error"}));
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(10000), 0);
+}
+
+TEST(XboardTranscript, QuitEndsAfterTheQueuedCommandsRan) {
+  ScratchDir dir;
+  dir.write("Korvane.ini", "setoption name OwnBook value false\n");
+  XboardProcess engine(dir.path());
+  ASSERT_TRUE(engine.handshake());
+  // Sent at once: the name is still queued when "quit" arrives.
+  engine.send("new\nvariant fischerandom\nname Morlan\nquit\nping 99");
+  EXPECT_EQ(engine.waitExit(10000), 0) << "quit ends the run with standard input still open";
+  engine.drain(100);
+  const Lines after(engine.seen.begin() + std::ptrdiff_t(HANDSHAKE.size() + 1), engine.seen.end());
+  EXPECT_EQ(after, Lines{"Error (Nicht jetzt, nicht schon wieder Du!): internal error"});
+}
+
+TEST(XboardTranscript, PingIsAnsweredWhileCommandsWait) {
+  // With "blocking" the queue's worker runs the search itself, so every
+  // command sent during the search waits behind it; "ping" does not.
+  ScratchDir dir;
+  dir.write("Korvane.ini", "setoption name OwnBook value false\nsetoption name blocking value true\n");
+  XboardProcess engine(dir.path());
+  ASSERT_TRUE(engine.handshake());
+  engine.send("new");
+  engine.send("st 1");
+  engine.send("go");
+  engine.send("name Morlan");
+  engine.send("ping 5");
+  std::string line;
+  ASSERT_TRUE(engine.readUntil(
+      [](const std::string& l) { return l == "pong 5" || isMoveLine(l) || startsWith(l, "Error"); }, 10000,
+      &line));
+  EXPECT_EQ(line, "pong 5");
+  ASSERT_TRUE(engine.readUntil(isMoveLine, 10000, &line));
+  ASSERT_TRUE(engine.readLine("Error (Nicht jetzt, nicht schon wieder Du!): internal error", 10000));
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(10000), 0);
+}
+
+TEST(XboardTranscript, EndOfInputWhileThinkingEndsQuietly) {
+  ScratchDir dir;
+  dir.write("Korvane.ini", "setoption name OwnBook value false\n");
+  XboardProcess engine(dir.path());
+  ASSERT_TRUE(engine.handshake());
+  engine.send("new");
+  engine.send("hard");
+  engine.send("level 0 5 0");
+  engine.send("go");
+  EXPECT_EQ(engine.finish(10000), 0);
+}
+
+}  // namespace
+}  // namespace korvane::xtest
