@@ -142,12 +142,12 @@ PgnToken PgnReader::nextToken() {
       }
       if (current_ == '"') advance();
       return PgnToken::String;
-    case '.': text_ = "."; advance(); return PgnToken::Period;
-    case '*': text_ = "*"; advance(); return PgnToken::Asterisk;
-    case '(': text_ = "("; advance(); return PgnToken::OpenParen;
-    case ')': text_ = ")"; advance(); return PgnToken::CloseParen;
-    case '[': text_ = "["; advance(); return PgnToken::OpenBracket;
-    case ']': text_ = "]"; advance(); return PgnToken::CloseBracket;
+    case '.': text_.assign(1, '.'); advance(); return PgnToken::Period;
+    case '*': text_.assign(1, '*'); advance(); return PgnToken::Asterisk;
+    case '(': text_.assign(1, '('); advance(); return PgnToken::OpenParen;
+    case ')': text_.assign(1, ')'); advance(); return PgnToken::CloseParen;
+    case '[': text_.assign(1, '['); advance(); return PgnToken::OpenBracket;
+    case ']': text_.assign(1, ']'); advance(); return PgnToken::CloseBracket;
     case '$':
       advance();
       while (isDigit(current_)) {
