@@ -1,8 +1,9 @@
 # Thin wrapper around CMake for everyday use.
 #   make         Release build into build/
 #   make test    build, then run every test
-#   make bench   build, then time perft depth 6 from the start position and
-#                the evaluation (warm and cold caches)
+#   make bench   build, then print the speed figures: perft depth 6 from the
+#                start position, evaluations per second (warm and cold caches)
+#                and the search bench (nodes per second)
 
 BUILD_DIR ?= build
 JOBS ?= 2
@@ -23,6 +24,7 @@ bench: build
 	  awk '/^info depth 6 / { ms = ($$5 > 0 ? $$5 : 1); \
 	    printf "perft depth 6: %s nodes in %s ms, %.0f nodes/s\n", $$7, $$5, $$7 * 1000 / ms }'
 	@./$(BUILD_DIR)/korvane_evalbench
+	@printf 'uci\nbench\nquit\n' | ./$(BUILD_DIR)/korvane | sed -n 's/^info string bench/search bench:/p'
 
 clean:
 	rm -rf $(BUILD_DIR)
