@@ -18,8 +18,8 @@ const std::regex SEARCH_END(
     R"(info depth \d+ seldepth \d+ time \d+ nodes \d+ hashfull \d+ nps \d+ score (cp -?\d+|mate -?\d+)( lowerbound| upperbound)?)");
 const std::regex BESTMOVE(R"(bestmove [a-h][1-8][a-h][1-8][qrbn]?( ponder [a-h][1-8][a-h][1-8][qrbn]?)?)");
 
-// Runs a blocking search session: every "go" ends before the next line.
-std::vector<std::string> session(const std::string& commands) {
+// Runs the engine with blocking searches: every "go" ends before the next line.
+std::vector<std::string> blockingRun(const std::string& commands) {
   Transcript t = runEngine("uci\nsetoption name blocking value true\n" + commands + "quit\n");
   std::vector<std::string> result;
   bool afterUciok = false;
@@ -37,7 +37,7 @@ int countMatching(const std::vector<std::string>& lines, const std::string& pref
 }
 
 TEST(GoTranscript, DepthSearchReportsAndEndsWithOneBestmove) {
-  const auto out = session("position startpos moves e2e4\ngo depth 5\n");
+  const auto out = blockingRun("position startpos moves e2e4\ngo depth 5\n");
   ASSERT_GE(out.size(), 3u);
   EXPECT_TRUE(std::regex_match(out[0], ITERATION)) << out[0];
   EXPECT_TRUE(startsWith(out[0], "info depth 1 ")) << "the first iteration is always shown";
@@ -49,32 +49,32 @@ TEST(GoTranscript, DepthSearchReportsAndEndsWithOneBestmove) {
 }
 
 TEST(GoTranscript, MateScoresAndMateLimit) {
-  auto out = session("position fen 7k/8/8/8/8/8/R7/1R4K1 w - - 0 1\ngo mate 2\n");
+  auto out = blockingRun("position fen 7k/8/8/8/8/8/R7/1R4K1 w - - 0 1\ngo mate 2\n");
   ASSERT_FALSE(out.empty());
   EXPECT_EQ(out.back(), "bestmove a2a7 ponder h8g8");
   EXPECT_NE(out[out.size() - 2].find("score mate 2"), std::string::npos) << out[out.size() - 2];
   // Being mated: a negative distance.
-  out = session("position fen 7k/R7/8/p7/8/8/8/1R4K1 b - - 0 1\ngo depth 4\n");
+  out = blockingRun("position fen 7k/R7/8/p7/8/8/8/1R4K1 b - - 0 1\ngo depth 4\n");
   ASSERT_GE(out.size(), 2u);
   EXPECT_NE(out[out.size() - 2].find("score mate -1"), std::string::npos) << out[out.size() - 2];
   EXPECT_TRUE(startsWith(out.back(), "bestmove h8g8") || startsWith(out.back(), "bestmove a5a4")) << out.back();
 }
 
 TEST(GoTranscript, NodesMovetimeSearchmovesExcludemoves) {
-  auto out = session("position startpos\ngo nodes 5000\n");
+  auto out = blockingRun("position startpos\ngo nodes 5000\n");
   ASSERT_FALSE(out.empty());
   EXPECT_TRUE(std::regex_match(out.back(), BESTMOVE));
-  out = session("position startpos\ngo movetime 200\n");
+  out = blockingRun("position startpos\ngo movetime 200\n");
   EXPECT_TRUE(std::regex_match(out.back(), BESTMOVE));
-  out = session("position startpos\ngo depth 4 searchmoves a2a3 h2h4\n");
+  out = blockingRun("position startpos\ngo depth 4 searchmoves a2a3 h2h4\n");
   EXPECT_TRUE(startsWith(out.back(), "bestmove a2a3") || startsWith(out.back(), "bestmove h2h4")) << out.back();
-  out = session("position startpos\ngo depth 3 excludemoves e2e4 d2d4 g1f3 b1c3 c2c4 e2e3 d2d3 c2c3 g2g3 b2b3\n");
+  out = blockingRun("position startpos\ngo depth 3 excludemoves e2e4 d2d4 g1f3 b1c3 c2c4 e2e3 d2d3 c2c3 g2g3 b2b3\n");
   for (const char* excluded : {"e2e4", "d2d4", "g1f3", "b1c3", "c2c4", "e2e3", "d2d3", "c2c3", "g2g3", "b2b3"})
     EXPECT_FALSE(startsWith(out.back(), std::string("bestmove ") + excluded)) << out.back();
 }
 
 TEST(GoTranscript, MultiPvLines) {
-  auto out = session("setoption name MultiPV value 3\nposition startpos\ngo depth 4\n");
+  auto out = blockingRun("setoption name MultiPV value 3\nposition startpos\ngo depth 4\n");
   const std::regex line(R"(info multipv ([123]) depth \d+ seldepth \d+ score (cp -?\d+|mate -?\d+)( lowerbound| upperbound)? pv( [a-h][1-8][a-h][1-8][qrbn]?)+)");
   int seen[4] = {};
   for (const std::string& l : out) {
@@ -85,17 +85,17 @@ TEST(GoTranscript, MultiPvLines) {
   EXPECT_EQ(seen[1], seen[2]);
   EXPECT_EQ(seen[1], seen[3]);
   // Only two legal moves: two lines per iteration.
-  out = session("setoption name MultiPV value 3\nposition fen 1r5k/8/8/8/8/7p/P6P/K7 w - - 0 1\ngo depth 3\n");
+  out = blockingRun("setoption name MultiPV value 3\nposition fen 1r5k/8/8/8/8/7p/P6P/K7 w - - 0 1\ngo depth 3\n");
   EXPECT_EQ(countMatching(out, "info multipv 3"), 0);
   EXPECT_GT(countMatching(out, "info multipv 2"), 0);
 }
 
 TEST(GoTranscript, SingleAndNoLegalMove) {
-  auto out = session("position fen 7k/8/6K1/8/8/8/8/1R6 b - - 0 1\ngo depth 20\n");
+  auto out = blockingRun("position fen 7k/8/6K1/8/8/8/8/1R6 b - - 0 1\ngo depth 20\n");
   EXPECT_EQ(out.back(), "bestmove h8g8");
   EXPECT_EQ(countMatching(out, "bestmove"), 1);
   // Checkmated: no bestmove line; the reason is shown in debug mode.
-  out = session("debug on\nposition fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1\ngo depth 3\n");
+  out = blockingRun("debug on\nposition fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1\ngo depth 3\n");
   EXPECT_EQ(countMatching(out, "bestmove"), 0);
   EXPECT_EQ(countMatching(out, "info string Kein Zug berechnet"), 1);
 }
