@@ -3,7 +3,7 @@
 #include "eval/material.h"
 
 #include "board/tables.h"
-#include "eval/specialists.h"
+#include "eval/endgame.h"
 
 namespace korvane {
 

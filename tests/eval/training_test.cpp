@@ -20,9 +20,12 @@
 
 #include "board/notation.h"
 #include "eval/evaluator.h"
+#include "../temp_working_directory.h"
 
 namespace korvane {
 namespace {
+
+using testing::TempWorkingDirectory;
 
 std::string dataFile(const std::string& name) { return std::string(KORVANE_DATA_DIR) + "/mat/" + name; }
 
@@ -39,30 +42,6 @@ std::vector<std::string> splitLines(const std::string& text) {
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
-
-// A fresh directory under the test temporary directory that is the working
-// directory while the object lives (the training writes its files there).
-class TempWorkingDirectory {
- public:
-  TempWorkingDirectory() {
-    static std::atomic<int> counter{0};
-    path_ = std::filesystem::path(::testing::TempDir()) /
-            ("korvane_training_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(path_);
-  }
-  ~TempWorkingDirectory() {
-    std::error_code ignored;
-    std::filesystem::current_path(previous_, ignored);
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-  std::filesystem::path previous_;
-};
 
 void recorder(std::vector<std::string>& lines, LineWriter& writer) {
   writer = [&lines](const std::string& line) { lines.push_back(line); };

@@ -12,7 +12,8 @@ namespace korvane::testing {
 
 bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
-InteractiveEngine::InteractiveEngine(const std::vector<std::string>& args) {
+InteractiveEngine::InteractiveEngine(const std::vector<std::string>& args, const std::string& workingDir,
+                                     const std::string& binary) {
   int toChild[2], fromChild[2];
   if (pipe(toChild) != 0 || pipe(fromChild) != 0) return;
   signal(SIGPIPE, SIG_IGN);
@@ -21,11 +22,12 @@ InteractiveEngine::InteractiveEngine(const std::vector<std::string>& args) {
     dup2(toChild[0], STDIN_FILENO);
     dup2(fromChild[1], STDOUT_FILENO);
     for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]}) close(fd);
+    if (!workingDir.empty() && chdir(workingDir.c_str()) != 0) _exit(126);
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(KORVANE_BINARY));
+    argv.push_back(const_cast<char*>(binary.c_str()));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    execv(KORVANE_BINARY, argv.data());
+    execv(binary.c_str(), argv.data());
     _exit(127);
   }
   close(toChild[0]);
@@ -80,18 +82,33 @@ bool InteractiveEngine::readUntil(const std::function<bool(const std::string&)>&
   }
 }
 
-int InteractiveEngine::finish(int timeoutMs) {
-  if (in_ >= 0) {
-    close(in_);
-    in_ = -1;
-  }
-  if (pid_ <= 0) return exitCode_ = -1;
+std::vector<std::string> InteractiveEngine::drain(int ms) {
+  const std::size_t before = seen.size();
+  readUntil([](const std::string&) { return false; }, ms);
+  return std::vector<std::string>(seen.begin() + std::ptrdiff_t(before), seen.end());
+}
+
+int InteractiveEngine::waitExit(int timeoutMs) {
+  if (pid_ <= 0) return -1;
   int status = 0;
   for (int waited = 0; waited < timeoutMs; waited += 5) {
     if (waitpid(pid_, &status, WNOHANG) == pid_) return exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  return -1;
+}
+
+int InteractiveEngine::finish(int timeoutMs) {
+  if (in_ >= 0) {
+    close(in_);
+    in_ = -1;
+  }
+  if (exitCode_ != -2) return exitCode_;
+  if (pid_ <= 0) return exitCode_ = -1;
+  const int code = waitExit(timeoutMs);
+  if (exitCode_ != -2) return code;
   kill(pid_, SIGKILL);
+  int status = 0;
   waitpid(pid_, &status, 0);
   return exitCode_ = -1;
 }

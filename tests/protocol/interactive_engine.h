@@ -12,8 +12,12 @@ namespace korvane::testing {
 
 class InteractiveEngine {
  public:
-  explicit InteractiveEngine(const std::vector<std::string>& args = {});
-  ~InteractiveEngine();  // closes standard input and waits for the exit
+  // Starts `binary` (the built engine by default) with `args` in `workingDir`
+  // ("" keeps the test's directory). Standard error stays the test's own, so
+  // that sanitizer reports show.
+  explicit InteractiveEngine(const std::vector<std::string>& args = {}, const std::string& workingDir = "",
+                             const std::string& binary = KORVANE_BINARY);
+  ~InteractiveEngine();  // closes standard input; kills the engine if it does not end
   InteractiveEngine(const InteractiveEngine&) = delete;
   InteractiveEngine& operator=(const InteractiveEngine&) = delete;
 
@@ -22,6 +26,14 @@ class InteractiveEngine {
   // `last`); every line read is appended to `seen`. False on end of output
   // or when `timeoutMs` passes first.
   bool readUntil(const std::function<bool(const std::string&)>& done, int timeoutMs, std::string* last = nullptr);
+  bool readLine(const std::string& exact, int timeoutMs) {
+    return readUntil([&exact](const std::string& l) { return l == exact; }, timeoutMs);
+  }
+  // Lines arriving within `ms` (for checking that nothing more comes).
+  std::vector<std::string> drain(int ms);
+  // Waits for the engine to end by itself, standard input still open. The
+  // exit code, or -1 when it did not end in time.
+  int waitExit(int timeoutMs);
   // Closes standard input and waits up to `timeoutMs` for the exit; the exit
   // code, or -1 when the engine had to be killed.
   int finish(int timeoutMs);

@@ -22,6 +22,7 @@
 #include "recording_output.h"
 #include "search/engine.h"
 #include "search/time_control.h"
+#include "../temp_working_directory.h"
 
 namespace korvane::testing {
 namespace {
@@ -36,31 +37,6 @@ std::string readText(const std::string& path) {
   s << in.rdbuf();
   return s.str();
 }
-
-// A fresh directory under the test temporary directory that is the working
-// directory while the object lives: training writes "materialwerte.mat" and
-// "NeuroLrn.txt" into the working directory.
-class TempWorkingDirectory {
- public:
-  TempWorkingDirectory() {
-    static std::atomic<int> counter{0};
-    path_ = std::filesystem::path(::testing::TempDir()) /
-            ("korvane_mat_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(path_);
-  }
-  ~TempWorkingDirectory() {
-    std::error_code ignored;
-    std::filesystem::current_path(previous_, ignored);
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-  std::filesystem::path previous_;
-};
 
 // Statistics lines that all pass the acceptance test.
 std::string acceptedStatistics() {

@@ -3,14 +3,13 @@
 // side that the tests play.
 #pragma once
 
-#include <sys/types.h>
-
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "board/position.h"
 #include "board/types.h"
+#include "../protocol/interactive_engine.h"
 
 namespace korvane::xtest {
 
@@ -30,44 +29,16 @@ class ScratchDir {
   std::string path_;
 };
 
-// The engine as a GUI runs it: lines in, lines out, standard error kept apart.
-class XboardProcess {
+// The engine as an xboard GUI runs it, in a chosen working directory.
+class XboardProcess : public testing::InteractiveEngine {
  public:
-  // Starts `binary` (the built engine by default) in `workingDir` ("" keeps
-  // the test's directory).
-  explicit XboardProcess(const std::string& workingDir = "", const std::string& binary = KORVANE_BINARY);
-  ~XboardProcess();  // closes standard input; kills the engine if it does not end
-  XboardProcess(const XboardProcess&) = delete;
-  XboardProcess& operator=(const XboardProcess&) = delete;
-
-  void send(const std::string& line);
-  // Reads lines until one satisfies `done`; it is stored in `last`. Every line
-  // read is kept in `seen`. False at the end of output or after `timeoutMs`.
-  bool readUntil(const std::function<bool(const std::string&)>& done, int timeoutMs, std::string* last = nullptr);
-  bool readLine(const std::string& exact, int timeoutMs) {
-    return readUntil([&exact](const std::string& l) { return l == exact; }, timeoutMs);
-  }
-  // Lines arriving within `ms` (for checking that nothing more comes).
-  std::vector<std::string> drain(int ms);
+  explicit XboardProcess(const std::string& workingDir = "", const std::string& binary = KORVANE_BINARY)
+      : InteractiveEngine({}, workingDir, binary) {}
   // Sends "xboard" and "protover 2" and reads up to "feature done=1".
   bool handshake(int timeoutMs = 10000);
-  // Waits for the engine to end by itself, standard input still open. The
-  // exit code, or -1 when it did not end in time.
-  int waitExit(int timeoutMs);
-  // Closes standard input and waits; -1 when the engine had to be killed.
-  int finish(int timeoutMs);
-
-  std::vector<std::string> seen;
-
- private:
-  pid_t pid_ = -1;
-  int in_ = -1;
-  int out_ = -1;
-  std::string buffer_;
-  int exitCode_ = -2;
 };
 
-bool startsWith(const std::string& text, const std::string& prefix);
+using testing::startsWith;
 
 // Every legal move of the position, in generation order.
 std::vector<Move> legalMoveList(Position& pos);

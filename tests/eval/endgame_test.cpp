@@ -7,7 +7,7 @@
 
 #include "eval/evaluator.h"
 #include "eval/material.h"
-#include "eval/specialists.h"
+#include "eval/endgame.h"
 #include "eval_helpers.h"
 
 namespace korvane {

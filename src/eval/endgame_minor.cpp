@@ -2,7 +2,7 @@
 // against rook, two minors against one minor or a rook (all judged by the
 // danger count), king and pawn against king and minor, king, minor and pawn
 // against king, and the rook-against-minor-and-pawn configurations.
-#include "eval/specialists.h"
+#include "eval/endgame.h"
 
 namespace korvane::endgame {
 

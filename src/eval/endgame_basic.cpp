@@ -1,7 +1,7 @@
 // Specialists of the smallest endings: dead draws, king and pawn against
 // king, a lone major piece against a bare king, equal majors, queen against
 // rook, and bishop and knight against a bare king.
-#include "eval/specialists.h"
+#include "eval/endgame.h"
 
 namespace korvane::endgame {
 

@@ -3,7 +3,7 @@
 // side has pawns left.
 #include <cstdlib>
 
-#include "eval/specialists.h"
+#include "eval/endgame.h"
 
 namespace korvane::endgame {
 
