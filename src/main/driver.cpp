@@ -52,13 +52,7 @@ Protocol protocolOf(std::string_view word) {
   return Protocol::None;
 }
 
-Driver::Driver(const CommandLine& commandLine) : commandLine_(commandLine) {
-  engine_.timeControl = &timeControl_;
-  if (commandLine_.replayFile) {
-    replay_ = std::make_unique<ReplayFile>(*commandLine_.replayFile);
-    engine_.replay = replay_.get();
-  }
-}
+Driver::Driver(const CommandLine& commandLine) : commandLine_(commandLine) { engine_.timeControl = &timeControl_; }
 
 Driver::~Driver() { teardown(); }
 
@@ -99,6 +93,7 @@ void Driver::handleLine(char* line) {
     std::fflush(stderr);
     return;
   }
+  openReplayFile();
   // "ucitest" gets the ordinary "uci" reply, through its silent channel.
   interpreter_->handleLine(protocol == Protocol::UciTest ? "uci" : line);
 }
@@ -136,6 +131,16 @@ void Driver::startXboard() {
   xboardOutput.setAdapter(adapter.get());
   interpreter_ = std::move(adapter);
   engine_.output = output_.get();
+}
+
+void Driver::openReplayFile() {
+  if (!commandLine_.replayFile) return;
+  // The reader's reports (a file that cannot be opened, a broken game read
+  // later by the search thread) are lines of the protocol's channel: whole,
+  // under its lock, and silent where the channel is.
+  replay_ = std::make_unique<ReplayFile>(*commandLine_.replayFile,
+                                         [this](const std::string& line) { engine_.output->printLine(line); });
+  engine_.replay = replay_.get();
 }
 
 void Driver::teardown() {

@@ -60,6 +60,9 @@ class Driver {
   // The xboard objects: output, search control, the inner UCI interpreter and
   // the adapter that feeds it through a command queue.
   void startXboard();
+  // Opens the replay file named on the command line, reporting through the
+  // protocol's output channel.
+  void openReplayFile();
   void teardown();
 
   CommandLine commandLine_;

@@ -123,7 +123,10 @@ void UciOutput::reportMultiPv(Engine& engine, int index, Move rootMove, int scor
 
 void UciOutput::reportBestMove(Move best, Move ponder) {
   if (best.isNone()) {
+    // No legal move: the protocol's null move, so that whoever asked is not
+    // left waiting.
     debugMessage("Kein Zug berechnet", nullptr);
+    printLine("bestmove 0000");
     return;
   }
   Position pos = snapshot_;

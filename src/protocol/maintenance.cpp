@@ -167,9 +167,7 @@ void matCommand(MatCommandState& state, EngineOutput& output, const char* args) 
 // part of it that is material. The material part is the evaluation minus its
 // positional part; the positional part lacks the final unit step away from
 // zero, so an otherwise empty material part shows as +-1 and is printed as 0.
-void evalCommand(Engine& engine, EngineOutput& output, const char*) {
-  Evaluator& evaluator = engine.evaluator;
-  const Position& pos = engine.game.position;
+void evalCommand(Evaluator& evaluator, const Position& pos, EngineOutput& output, const char*) {
   const long value = evaluator.evaluate(pos);
   long material = value - evaluator.positionalScore(pos);
   if (material == 1 || material == -1) material = 0;

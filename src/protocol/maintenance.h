@@ -14,6 +14,8 @@ struct MatCommandState;
 
 class Engine;
 class EngineOutput;
+class Evaluator;
+struct Position;
 
 // "perft depth N [Hash M]": counts the legal move sequences of N plies from
 // the game position and prints the time and the count.
@@ -41,9 +43,8 @@ struct MatCommandArguments {
   int minimumElo = -1;
 };
 MatCommandArguments parseMatArguments(const char* args, bool collectorExists);
-// "eval": the evaluation of the game position and its material part, as
-// "info score cp C" and "info string value V mat M". It uses the engine's own
-// evaluator and position, so no search may be running.
-void evalCommand(Engine& engine, EngineOutput& output, const char* args);
+// "eval": the evaluation of `pos` by `evaluator` and its material part, as
+// "info score cp C" and "info string value V mat M".
+void evalCommand(Evaluator& evaluator, const Position& pos, EngineOutput& output, const char* args);
 
 }  // namespace korvane

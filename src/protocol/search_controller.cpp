@@ -32,11 +32,14 @@ bool SearchController::go(const GoLimits& limits) {
   timeControl_.startClock();
   engine_.iterationAllowed.store(true, std::memory_order_relaxed);
   engine_.noTimeCheck.store(limits.ponder, std::memory_order_relaxed);
+  engine_.infinite.store(limits.infinite, std::memory_order_relaxed);
   engine_.stopFlag.store(false, std::memory_order_relaxed);
   engine_.timeControl = &timeControl_;
   engine_.output = &output_;
 
-  if (blocking.load(std::memory_order_relaxed) && !limits.ponder) {
+  // Pondering and infinite searches wait for a later command, so they always
+  // get a thread of their own.
+  if (blocking.load(std::memory_order_relaxed) && !limits.ponder && !limits.infinite) {
     run();
     return true;
   }
@@ -86,6 +89,11 @@ bool SearchController::stop() {
   if (!searchThread_.joinable()) return false;
   searchThread_.join();
   return true;
+}
+
+bool SearchController::searchThreadActive() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return searchThread_.joinable();
 }
 
 void SearchController::ponderhit() {

@@ -54,13 +54,18 @@ class SearchController {
   // under the normal time control, and stops at once if its time is up.
   void ponderhit();
 
+  // A search thread was started and has not been waited for yet (it may
+  // have ended by itself).
+  bool searchThreadActive();
+
   int threadCount() const { return threadCount_; }
   // Number of search threads, 1..MAX_THREADS. Only while no search runs.
   void setThreads(int n);
 
   // Set by "quit": the main loop ends, and a search ending now stays silent.
   std::atomic<bool> quitFlag{false};
-  // While set, a "go" without pondering runs to its end before it returns.
+  // While set, a "go" that is neither pondering nor infinite runs to its end
+  // before it returns.
   std::atomic<bool> blocking{false};
 
  private:

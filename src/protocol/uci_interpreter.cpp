@@ -9,6 +9,7 @@
 #include "board/notation.h"
 #include "book/book_command.h"
 #include "book/opening_book.h"
+#include "eval/evaluator.h"
 #include "protocol/maintenance.h"
 #include "protocol/scan.h"
 #include "search/bench.h"
@@ -109,7 +110,15 @@ bool looksLikeStartArray(const Position& pos) {
 
 UciInterpreter::UciInterpreter(Engine& engine, EngineOutput& output, SearchController& controller,
                                bool hiddenOptions)
-    : engine_(engine), output_(output), controller_(controller), hiddenOptions_(hiddenOptions) {}
+    : engine_(engine),
+      output_(output),
+      controller_(controller),
+      hiddenOptions_(hiddenOptions),
+      evalEvaluator_(std::make_unique<Evaluator>()) {
+  takeEvalCopy();
+}
+
+UciInterpreter::~UciInterpreter() = default;
 
 void UciInterpreter::handleLine(const char* line) {
   const char* wordStart = scan::skipWhite(line);
@@ -149,14 +158,26 @@ void UciInterpreter::handleLine(const char* line) {
   } else if (word == "mat") {
     matCommand(matState_, output_, args);
   } else if (word == "eval") {
-    // The evaluation uses the engine's own evaluator and position, which a
-    // running search is changing.
-    quietStop();
-    evalCommand(engine_, output_, args);
+    evalCommand(args);
   } else if (word == "bench") {
-    quietStop();
+    // On an engine of its own: a running search goes on and still reports.
     benchCommand(args);
   }
+}
+
+void UciInterpreter::takeEvalCopy() {
+  evalPosition_ = engine_.game.position;
+  // Taking over the network clears the caches: only when the settings differ.
+  if (evalEvaluator_->neuroMaterial() != engine_.evaluator.neuroMaterial() ||
+      evalEvaluator_->net().loadedName() != engine_.evaluator.net().loadedName())
+    evalEvaluator_->copySettingsFrom(engine_.evaluator);
+}
+
+void UciInterpreter::evalCommand(const char* args) {
+  // While a search thread exists the engine's position and evaluator are its
+  // own; the copy taken when it started shows the same position.
+  if (!controller_.searchThreadActive()) takeEvalCopy();
+  korvane::evalCommand(*evalEvaluator_, evalPosition_, output_, args);
 }
 
 void UciInterpreter::benchCommand(const char* args) {
@@ -164,7 +185,7 @@ void UciInterpreter::benchCommand(const char* args) {
   if (const char* at = std::strstr(args, "depth")) {
     if (!scan::readInt(at + 5, depth) || depth < 1 || depth > 30) depth = DEFAULT_BENCH_DEPTH;
   }
-  const BenchResult r = runBench(engine_, depth);
+  const BenchResult r = runBench(depth);
   const std::int64_t ms = std::max<std::int64_t>(r.milliseconds, 1);
   char line[160];
   std::snprintf(line, sizeof line, "info string bench depth %d nodes %llu time %lld nps %.0f", depth,
@@ -309,11 +330,12 @@ void UciInterpreter::setOption(const char* line) {
     case OptionId::Resign: {
       std::int64_t resign = 0;
       if (!scan::readInt64(value, resign) || resign < 1) break;
-      engine_.resignThreshold = resign >= 2000 ? -1000000 : resign <= 400 ? -4000 : -10 * int(resign);
+      engine_.resignThreshold.store(resign >= 2000 ? -1000000 : resign <= 400 ? -4000 : -10 * int(resign),
+                                    std::memory_order_relaxed);
       return;
     }
     case OptionId::TimeLog:
-      engine_.timeLogFile = readFileName(value);
+      engine_.timeLogFile.set(readFileName(value));
       return;
   }
   output_.debugMessage(option->badValue, line);
@@ -426,12 +448,15 @@ GoLimits parseGoLimits(const char* line, bool whiteToMove) {
 void UciInterpreter::go(const char* line) {
   // A search still running ends before the root moves change under it.
   controller_.stop();
+  bool listKept = true;
   if (const char* list = std::strstr(line, "searchmoves"))
-    buildRootMoves(engine_, false, afterKeyword(list, 11));
+    listKept = buildRootMoves(engine_, false, afterKeyword(list, 11));
   else if (const char* excluded = std::strstr(line, "excludemoves"))
-    buildRootMoves(engine_, true, afterKeyword(excluded, 12));
+    listKept = buildRootMoves(engine_, true, afterKeyword(excluded, 12));
   else
     buildRootMoves(engine_, false, nullptr);
+  if (!listKept) output_.debugMessage("Zugliste ohne legalen Zug, alle Züge werden durchsucht:", line);
+  takeEvalCopy();
 
   GoLimits limits = parseGoLimits(line, engine_.game.position.whiteToMove != 0);
   if (!controller_.go(limits)) output_.debugMessage("Suche konnte nicht gestartet werden", nullptr);

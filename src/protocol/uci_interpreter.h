@@ -7,6 +7,8 @@
 // only in debug mode; an unknown command is ignored.
 #pragma once
 
+#include <memory>
+
 #include "board/position.h"
 #include "book/book_command.h"
 #include "eval/training.h"
@@ -17,12 +19,14 @@ namespace korvane {
 
 class Engine;
 class EngineOutput;
+class Evaluator;
 
 class UciInterpreter final : public CommandInterpreter {
  public:
   // `hiddenOptions` lists the four expert options in the "uci" reply; they
   // are accepted either way.
   UciInterpreter(Engine& engine, EngineOutput& output, SearchController& controller, bool hiddenOptions);
+  ~UciInterpreter() override;
 
   void handleLine(const char* line) override;
 
@@ -35,6 +39,13 @@ class UciInterpreter final : public CommandInterpreter {
   void go(const char* line);
   // "bench [depth N]": the search benchmark on a fixed list of positions.
   void benchCommand(const char* args);
+  // "eval", also while a search runs: on a copy of the searched position with
+  // an evaluator of its own, so that the search is neither stopped nor
+  // disturbed.
+  void evalCommand(const char* args);
+  // Copies the game position and the evaluation settings for "eval"; only
+  // while no search runs.
+  void takeEvalCopy();
   void quit();
   // Stops a running search without letting it print anything.
   void quietStop();
@@ -49,6 +60,8 @@ class UciInterpreter final : public CommandInterpreter {
   Position bookStart_;            // where the book's lines begin: the last initial array set up
   BookBuilderState bookBuilder_;  // the tree of "book add", kept between commands
   MatCommandState matState_;      // statistics of "mat add" and the training of "mat learn"
+  Position evalPosition_;         // the game position as the last search started from it
+  std::unique_ptr<Evaluator> evalEvaluator_;
 };
 
 // Reads the limits of a "go" line. Only the clock of the side to move counts.

@@ -1,8 +1,9 @@
 #include "search/bench.h"
 
+#include <memory>
+
 #include "platform/platform.h"
 #include "search/engine.h"
-#include "search/engine_output.h"
 #include "search/time_control.h"
 
 namespace korvane {
@@ -26,32 +27,26 @@ constexpr const char* BENCH_POSITIONS[] = {
 
 }  // namespace
 
-BenchResult runBench(Engine& engine, int depth) {
-  const GameRecord saved = engine.game;
-  EngineOutput* savedOutput = engine.output;
-  TimeControl* savedTimeControl = engine.timeControl;
-  engine.output = &silentOutput();
-  engine.table().clear();
-
+BenchResult runBench(int depth) {
+  // An engine of its own, with the default table and evaluator: the session's
+  // game, table, book, replay file and options stay as they are, and the node
+  // count does not depend on them.
+  auto engine = std::make_unique<Engine>();
   TimeControl clock;
+  engine->timeControl = &clock;
   BenchResult result;
   const std::int64_t start = platform::nowMs();
   for (const char* fen : BENCH_POSITIONS) {
-    if (!engine.game.setFromFen(fen)) continue;
-    buildRootMoves(engine, false, nullptr);
+    if (!engine->game.setFromFen(fen)) continue;
+    buildRootMoves(*engine, false, nullptr);
     clock.setLimits(0, 0, 0, depth, 0, 0, 0, false);
     clock.startClock();
-    engine.stopFlag.store(false, std::memory_order_relaxed);
-    engine.noTimeCheck.store(false, std::memory_order_relaxed);
-    searchMain(engine, &clock);
-    result.nodes += engine.nodes;
+    engine->stopFlag.store(false, std::memory_order_relaxed);
+    engine->noTimeCheck.store(false, std::memory_order_relaxed);
+    searchMain(*engine, &clock);
+    result.nodes += engine->nodes;
   }
   result.milliseconds = platform::nowMs() - start;
-
-  engine.game = saved;
-  engine.output = savedOutput;
-  engine.timeControl = savedTimeControl;
-  engine.rootMoveCount = 0;
   return result;
 }
 

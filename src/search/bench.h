@@ -8,8 +8,6 @@
 
 namespace korvane {
 
-class Engine;
-
 struct BenchResult {
   std::uint64_t nodes = 0;
   std::int64_t milliseconds = 0;
@@ -17,8 +15,9 @@ struct BenchResult {
 
 constexpr int DEFAULT_BENCH_DEPTH = 8;
 
-// Searches every bench position on `engine` (its game is restored afterwards;
-// its table is cleared first) and answers the totals.
-BenchResult runBench(Engine& engine, int depth = DEFAULT_BENCH_DEPTH);
+// Searches every bench position on an engine of its own (default table size
+// and settings) and answers the totals. Nothing else is touched, so it may
+// run beside a search.
+BenchResult runBench(int depth = DEFAULT_BENCH_DEPTH);
 
 }  // namespace korvane

@@ -6,15 +6,18 @@
 // engines point to the main engine's table and never free it.
 //
 // Threads: the command thread writes the options and the game only while no
-// search runs (it stops the search first). The flags at the end are polled
-// across threads and are relaxed atomics.
+// search runs (it stops the search first), except the resign threshold and
+// the time log name, which are safe to change at any time. The flags at the
+// end are polled across threads and are relaxed atomics.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
 
 #include "board/game_record.h"
 #include "board/move_picker.h"
@@ -42,6 +45,26 @@ constexpr int DEFAULT_HASH_MB = 3;
 constexpr int DEFAULT_RESIGN_THRESHOLD = -7000;
 // The time log name that means "no log"; never a file of that name.
 constexpr const char* NO_TIME_LOG = "nul:";
+
+// A file name that the command thread may replace while a search thread
+// reads it (the time log may be renamed during a search).
+class SharedFileName {
+ public:
+  explicit SharedFileName(std::string_view name) { set(name); }
+  SharedFileName(const SharedFileName&) = delete;
+  SharedFileName& operator=(const SharedFileName&) = delete;
+
+  // Keeps at most MAX_FILE_NAME characters.
+  void set(std::string_view name);
+  std::string get() const;
+  // Copies the name, terminated, into `out` of MAX_FILE_NAME + 1 bytes;
+  // allocates nothing.
+  void copyTo(char* out) const;
+
+ private:
+  mutable std::mutex lock_;
+  char name_[MAX_FILE_NAME + 1] = {};
+};
 
 struct RootMove {
   Move move;
@@ -98,8 +121,9 @@ class Engine {
   bool ownBook = true;
   std::string bookFile = "Korvane.opn";
   int multiPv = 1;
-  int resignThreshold = DEFAULT_RESIGN_THRESHOLD;  // internal score units
-  std::string timeLogFile = NO_TIME_LOG;
+  // The two options that may change during a search.
+  std::atomic<int> resignThreshold{DEFAULT_RESIGN_THRESHOLD};  // internal score units
+  SharedFileName timeLogFile{NO_TIME_LOG};
   // Workers favour root moves that took many nodes earlier.
   bool worker = false;
   // Games replayed while the game follows one of them (main engine only; not owned).
@@ -146,6 +170,7 @@ class Engine {
   std::atomic<bool> noTimeCheck{false};       // pondering: the clock does not stop the search
   std::atomic<bool> iterationAllowed{false};  // the time control allowed the current iteration
   std::atomic<bool> bestMoveKnown{false};     // bestMove holds a result of the current search
+  std::atomic<bool> infinite{false};          // "go infinite": the result waits for "stop"
 
   void setBestMove(Move m) {
     bestMove = m;
@@ -160,7 +185,9 @@ class Engine {
 // Fills the engine's root moves with the legal moves of its game position, in
 // generation order. With a list (coordinate move texts separated by blanks),
 // only the moves named in it are kept, or, with `exclude`, all but those.
-void buildRootMoves(Engine& engine, bool exclude, const char* list);
+// Moves are matched by their whole text. When the list leaves no legal move,
+// every legal move is kept and the answer is false.
+bool buildRootMoves(Engine& engine, bool exclude, const char* list);
 
 // The principal variation beginning with `first` as the table holds it, at
 // most `capacity` moves; answers the number of moves written. A line that

@@ -177,13 +177,35 @@ bool finish(Engine& e) {
   // move rather than with none, so that every "go" with a legal move gets
   // a "bestmove".
   if (e.bestMove.isNone() && e.rootMoveCount > 0) e.setBestMove(e.rootMoves[0].move);
-  while (pondering(e) && !stopRequested(e)) platform::sleepMs(40);
+  // A pondering or infinite search keeps its result until it is told to end,
+  // however it got there (one legal move, a book move, a mate, the deepest
+  // iteration). Without any legal move there is nothing to wait for.
+  if (e.rootMoveCount > 0)
+    while ((pondering(e) || e.infinite.load(std::memory_order_relaxed)) && !stopRequested(e)) platform::sleepMs(40);
   return !stopRequested(e);
+}
+
+// Whether `token` (up to white space or the end) is exactly `text`.
+bool tokenIs(const char* token, std::size_t length, const char* text) {
+  return std::strlen(text) == length && std::strncmp(token, text, length) == 0;
+}
+
+// Whether the list of move texts separated by white space holds `text` as
+// one whole word ("O-O" does not name "O-O-O", nor "e7e8" "e7e8q").
+bool listNames(const char* list, const char* text) {
+  const char* p = list;
+  for (;;) {
+    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
+    if (!*p) return false;
+    const char* start = p;
+    while (*p && *p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') ++p;
+    if (tokenIs(start, std::size_t(p - start), text)) return true;
+  }
 }
 
 }  // namespace
 
-void buildRootMoves(Engine& engine, bool exclude, const char* list) {
+bool buildRootMoves(Engine& engine, bool exclude, const char* list) {
   Position& pos = engine.game.position;
   engine.searchMovesGiven = list != nullptr;
   engine.rootMoveCount = 0;
@@ -192,6 +214,7 @@ void buildRootMoves(Engine& engine, bool exclude, const char* list) {
   MoveEntry* top = stack;
   HistoryTable history;
   MovePicker picker(Move(), top, pos, history, false, false, nullptr);
+  int legal = 0;
   for (const MoveEntry* e = picker.begin(); e != picker.end(); ++e) {
     MoveUndo undo;
     saveState(undo, pos);
@@ -199,14 +222,22 @@ void buildRootMoves(Engine& engine, bool exclude, const char* list) {
     TableEntry entry;
     const bool known = engine.table().probe(pos.key, 0, entry);
     unmakeMove(undo);
+    ++legal;
     if (list) {
       char text[MOVE_TEXT_SIZE];
-      bool named = std::strstr(list, moveToText(pos, e->move, STYLE_COORDINATE, text)) != nullptr;
+      const bool named = listNames(list, moveToText(pos, e->move, STYLE_COORDINATE, text));
       if (named == exclude) continue;
     }
     engine.rootMoves[engine.rootMoveCount++] =
         known ? RootMove{e->move, entry.score, 0.1 / (entry.priority + 2)} : RootMove{e->move, -MATE, 0.01};
   }
+  // A list that leaves no legal move would leave the search without a move
+  // to answer with: search them all, as without a list.
+  if (list && engine.rootMoveCount == 0 && legal > 0) {
+    buildRootMoves(engine, false, nullptr);
+    return false;
+  }
+  return true;
 }
 
 int extractPv(Engine& engine, Move first, Move* line, int capacity) {
@@ -305,13 +336,14 @@ bool searchMain(Engine& e, TimeControl* timeControl) {
     e.pvLength[0] = extractPv(e, e.bestMove, e.pvLines[0], MAX_PV);
     e.rootAlpha = entry.score - ROOT_WINDOW_BELOW;
     e.rootBeta = entry.score + ROOT_WINDOW_ABOVE;
-    if (entry.bound() == BOUND_EXACT) {
-      e.output->reportIteration(e, entry.score, e.rootAlpha, e.rootBeta);
-    } else {
-      e.iterationDepth -= 1;
-      e.output->reportIteration(e, entry.score, entry.score - 2, entry.score - 1);
-    }
+    // A shallow entry gives no iteration below 0; the depth is clamped
+    // before the report so that no line shows a negative depth.
+    if (entry.bound() != BOUND_EXACT) e.iterationDepth -= 1;
     e.iterationDepth = std::max(e.iterationDepth, 0);
+    if (entry.bound() == BOUND_EXACT)
+      e.output->reportIteration(e, entry.score, e.rootAlpha, e.rootBeta);
+    else
+      e.output->reportIteration(e, entry.score, entry.score - 2, entry.score - 1);
   } else {
     e.rootScore = quiesce(e, -PIECE_VALUE[ROOK], PIECE_VALUE[ROOK], -4);
     e.rootAlpha = e.rootScore - ROOT_WINDOW_BELOW;
@@ -367,9 +399,12 @@ bool searchMain(Engine& e, TimeControl* timeControl) {
       e.pvLength[next] = extractPv(e, e.bestMove, e.pvLines[next], MAX_PV);
       const int agreement = pvAgreement(e, e.pvIndex, next);
       e.pvIndex = next;
-      if (!e.worker)
-        e.rootStats.logIteration(e.timeLogFile.c_str(), e.iterationDepth, e.bestMove, score, specialRoot,
-                                 e.game.historyCount, agreement);
+      if (!e.worker) {
+        char logName[MAX_FILE_NAME + 1];
+        e.timeLogFile.copyTo(logName);
+        e.rootStats.logIteration(logName, e.iterationDepth, e.bestMove, score, specialRoot, e.game.historyCount,
+                                 agreement);
+      }
       if (e.iterationDepth >= 5 && k == 1) e.rootStats.timeFactor(agreement, factor);
     } else {
       e.failLowCount += 1;

@@ -70,6 +70,11 @@ void TimeControl::setLimits(std::int64_t ownTime, std::int64_t ownIncrement, int
 }
 
 void TimeControl::setClockLimits(std::int64_t ownTime, std::int64_t ownIncrement, int movesToGo) {
+  // A clock beyond the unlimited time is as good as unlimited. Capping it here
+  // keeps every product and sum below (up to 8 increments, 6 targets) far
+  // inside the 64-bit range, where the conversions from double are defined.
+  ownTime = std::min(ownTime, UNLIMITED_TIME);
+  ownIncrement = std::min(ownIncrement, UNLIMITED_TIME);
   const std::int64_t increment = std::max<std::int64_t>(ownIncrement, 0);
   if (movesToGo < 1 || movesToGo > DEFAULT_MOVES_TO_GO) movesToGo = DEFAULT_MOVES_TO_GO;
   const std::int64_t remaining =

@@ -25,7 +25,7 @@ class EvalCommandTest : public ::testing::Test {
   Lines evalOf(const char* fen) {
     EXPECT_TRUE(engine->game.setFromFen(fen)) << fen;
     output.printed.clear();
-    evalCommand(*engine, output, "");
+    evalCommand(engine->evaluator, engine->game.position, output, "");
     return output.printed;
   }
 

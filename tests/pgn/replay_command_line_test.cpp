@@ -2,6 +2,8 @@
 // it; once the game leaves it, the engine searches.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,37 @@ TEST(ReplayCommandLine, MissingFileLeavesTheEngineSearching) {
   EXPECT_EQ(r[0].rfind("info depth", 0), 0u);
   EXPECT_EQ(r.back().rfind("bestmove", 0), 0u);
   EXPECT_EQ(t.exitCode, 0);
+}
+
+// A broken game in the replay file is reported by the search thread through
+// the protocol's channel: one whole line in "uci", nothing under NoOutput or
+// in "ucitest".
+TEST(ReplayCommandLine, BrokenGameIsReportedThroughTheChannel) {
+  const std::string file = ::testing::TempDir() + "korvane_broken_replay.pgn";
+  std::ofstream(file) << "[Event \"broken\"]\n\n1. e4 e5 2. Qxf7 *\n";
+  struct Case {
+    const char* input;
+    int reports;
+  };
+  const Case cases[] = {
+      {"uci\nsetoption name blocking value true\nposition startpos\ngo depth 1\nquit\n", 1},
+      {"uci\nsetoption name NoOutput value true\nsetoption name blocking value true\nposition startpos\n"
+       "go depth 1\nquit\n",
+       0},
+      {"ucitest\nsetoption name blocking value true\nposition startpos\ngo depth 1\nquit\n", 0},
+  };
+  for (const Case& c : cases) {
+    const Transcript t = runEngine(c.input, {file});
+    int reports = 0;
+    for (const std::string& l : t.out) {
+      if (l.find("PGN-Parser") == std::string::npos) continue;
+      ++reports;
+      EXPECT_EQ(l.rfind("info string PGN-Parser: file " + file + " line 3 ", 0), 0u) << l;
+    }
+    EXPECT_EQ(reports, c.reports) << c.input;
+    EXPECT_EQ(t.exitCode, 0);
+  }
+  std::remove(file.c_str());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // commands that arrive while the engine thinks.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <regex>
 #include <string>
 
@@ -90,14 +91,42 @@ TEST(GoTranscript, MultiPvLines) {
   EXPECT_GT(countMatching(out, "info multipv 2"), 0);
 }
 
-TEST(GoTranscript, SingleAndNoLegalMove) {
-  auto out = blockingRun("position fen 7k/8/6K1/8/8/8/8/1R6 b - - 0 1\ngo depth 20\n");
-  EXPECT_EQ(out.back(), "bestmove h8g8");
-  EXPECT_EQ(countMatching(out, "bestmove"), 1);
-  // Checkmated: no bestmove line; the reason is shown in debug mode.
-  out = blockingRun("debug on\nposition fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1\ngo depth 3\n");
-  EXPECT_EQ(countMatching(out, "bestmove"), 0);
-  EXPECT_EQ(countMatching(out, "info string Kein Zug berechnet"), 1);
+// Every "go" ends in exactly one bestmove, whatever its move list says and
+// whether or not the position has a legal move at all.
+TEST(GoTranscript, EveryGoGetsOneBestmove) {
+  struct Case {
+    const char* commands;
+    const char* best;  // the whole bestmove line, or null for any legal move
+  };
+  const Case cases[] = {
+      {"position fen 7k/8/6K1/8/8/8/8/1R6 b - - 0 1\ngo depth 20\n", "bestmove h8g8"},
+      // No legal move: the null move at once. Mate, stalemate.
+      {"position fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1\ngo depth 3\n", "bestmove 0000"},
+      {"position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1\ngo depth 2\n", "bestmove 0000"},
+      // Lists that leave no legal move: all moves are searched.
+      {"position startpos\ngo depth 3 searchmoves z9z9\n", nullptr},
+      {"position startpos\ngo depth 3 searchmoves\n", nullptr},
+      {"position fen r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1\ngo depth 2 searchmoves e1h1\n", nullptr},
+      {"position fen 7k/8/8/8/8/8/8/K7 w - - 0 1\ngo depth 3 excludemoves a1a2 a1b1 a1b2\n", nullptr},
+      // Whole move texts: "O-O-O" does not let in O-O, which would mate.
+      {"setoption name UCI_Chess960 value true\nposition fen 4rkr1/4p1p1/8/8/8/8/8/R3K2R w KQ - 0 1\n"
+       "go depth 3 searchmoves O-O-O\n",
+       "bestmove O-O-O"},
+      // A root table entry of depth 0, found by the second search: no negative depth.
+      {"position fen 4k3/8/8/3q4/8/8/3R4/4K3 w - - 0 1\ngo depth 1\ngo depth 1\n", nullptr},
+  };
+  for (const Case& c : cases) {
+    const auto out = blockingRun(c.commands);
+    int goes = 0;
+    for (const char* p = c.commands; (p = std::strstr(p, "go ")); ++p) ++goes;
+    EXPECT_EQ(countMatching(out, "bestmove"), goes) << c.commands;
+    EXPECT_EQ(countMatching(out, "info depth -"), 0) << c.commands;
+    ASSERT_FALSE(out.empty()) << c.commands;
+    if (c.best)
+      EXPECT_TRUE(out.back() == c.best || startsWith(out.back(), std::string(c.best) + " ponder ")) << out.back();
+    else
+      EXPECT_TRUE(std::regex_match(out.back(), BESTMOVE)) << c.commands << out.back();
+  }
 }
 
 TEST(GoTranscript, StopIsreadyPonderhitAndQuitWhileThinking) {
@@ -140,13 +169,118 @@ TEST(GoTranscript, StopIsreadyPonderhitAndQuitWhileThinking) {
   for (const std::string& l : engine.seen) EXPECT_FALSE(startsWith(l, "bestmove")) << l;
 }
 
-TEST(GoTranscript, BenchGivesTheSameCountTwice) {
-  Transcript t = runEngine("uci\nbench depth 5\nbench depth 5\nquit\n");
-  std::vector<std::string> bench;
-  for (const std::string& l : t.out)
-    if (startsWith(l, "info string bench depth 5 nodes ")) bench.push_back(l.substr(0, l.find(" time")));
+// "go infinite" and "go ponder" answer only when told, however the search
+// got its move; a position without a legal move answers at once.
+TEST(GoTranscript, InfiniteAndPonderWaitForTheirEnd) {
+  struct Case {
+    const char* position;
+    const char* go;
+    const char* release;  // null: the answer comes without it
+    const char* best;
+  };
+  const Case cases[] = {
+      // Replayed from the file (the first game opens 1. e4).
+      {"position startpos", "go infinite", "stop", "bestmove e2e4"},
+      // One legal move.
+      {"position fen 6rk/8/8/8/8/8/8/7K w - - 0 1", "go infinite", "stop", "bestmove h1h2"},
+      {"position fen 6rk/8/8/8/8/8/8/7K w - - 0 1", "go ponder wtime 1000 btime 1000", "ponderhit",
+       "bestmove h1h2"},
+      // Mate in one: found at once, then every iteration up to the deepest.
+      {"position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "go infinite", "stop", "bestmove a1a8"},
+      {"position fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", "go infinite", nullptr, "bestmove 0000"},
+  };
+  InteractiveEngine engine({KORVANE_DATA_DIR "/pgn/games.pgn"});
+  engine.send("uci");
+  ASSERT_TRUE(engine.readLine("uciok", 5000));
+  auto isBestmove = [](const std::string& l) { return startsWith(l, "bestmove"); };
+  for (const Case& c : cases) {
+    engine.send(c.position);
+    engine.send(c.go);
+    std::string last;
+    if (c.release) {
+      engine.send("isready");
+      ASSERT_TRUE(engine.readUntil([](const std::string& l) { return l == "readyok" || startsWith(l, "bestmove"); },
+                                   5000, &last));
+      ASSERT_EQ(last, "readyok") << c.position << " " << c.go;
+      EXPECT_FALSE(engine.readUntil(isBestmove, 300, &last)) << c.position << " " << c.go << ": " << last;
+      engine.send(c.release);
+    }
+    ASSERT_TRUE(engine.readUntil(isBestmove, 5000, &last)) << c.position;
+    EXPECT_TRUE(last == c.best || startsWith(last, std::string(c.best) + " ponder ")) << last;
+  }
+}
+
+// Commands that arrive during a search leave it alone: "eval" and "bench"
+// work on their own state, the options that may change while a search runs
+// are safe to change (ThreadSanitizer watches this test), and clocks near the
+// 64-bit limit mean plenty of time.
+TEST(GoTranscript, CommandsDuringASearchLeaveItAlone) {
+  InteractiveEngine engine;
+  engine.send("uci");
+  ASSERT_TRUE(engine.readLine("uciok", 5000));
+  engine.send("setoption name NumberOfProcessors value 2");
+  engine.send("position startpos");
+  engine.send("go infinite");
+  engine.send("eval");
+  std::string last;
+  ASSERT_TRUE(engine.readUntil([](const std::string& l) { return startsWith(l, "info string value"); }, 5000, &last));
+  EXPECT_EQ(last, "info string value 34 mat 0");
+  for (int i = 0; i < 100; ++i) {
+    engine.send(i % 2 ? "setoption name Zeitprotokolldatei value nul:"
+                      : "setoption name Zeitprotokolldatei value " + ::testing::TempDir() + "korvane_time_log_" +
+                            std::to_string(i) + ".txt");
+    engine.send("setoption name Resign value " + std::to_string(400 + i));
+  }
+  engine.send("bench depth 2");
+  ASSERT_TRUE(engine.readUntil([](const std::string& l) { return startsWith(l, "info string bench"); }, 20000));
+  engine.send("stop");
+  auto isBestmove = [](const std::string& l) { return startsWith(l, "bestmove"); };
+  ASSERT_TRUE(engine.readUntil(isBestmove, 5000, &last));
+  EXPECT_TRUE(std::regex_match(last, BESTMOVE)) << last;
+  engine.send("go depth 4");
+  ASSERT_TRUE(engine.readUntil(isBestmove, 20000, &last));
+  EXPECT_EQ(countMatching(engine.seen, "bestmove"), 2);
+
+  // Huge clocks: the search goes on until told to stop, not for a few nodes.
+  for (const char* go : {"go wtime 60000 btime 60000 winc 2000000000000000000",
+                         "go wtime 9223372036854775807 btime 9223372036854775807 winc 9223372036854775807 "
+                         "binc 9223372036854775807 movestogo 9223372036854775807"}) {
+    engine.send(go);
+    // An iteration of depth 5 or more (the table may let it start deeper).
+    const std::regex deep(R"(info depth ([5-9]|\d\d+) .*)");
+    ASSERT_TRUE(engine.readUntil([&](const std::string& l) { return std::regex_match(l, deep) || isBestmove(l); },
+                                 20000, &last));
+    EXPECT_TRUE(std::regex_match(last, deep)) << go << ": " << last;
+    engine.send("stop");
+    ASSERT_TRUE(engine.readUntil(isBestmove, 5000, &last));
+  }
+  engine.send("quit");
+  EXPECT_EQ(engine.finish(10000), 0);
+}
+
+// "bench" runs on an engine of its own: the same count in every session, and
+// the session (its replay file, its game) as it was.
+TEST(GoTranscript, BenchGivesTheSameCountEverywhere) {
+  auto benchLines = [](const Transcript& t) {
+    std::vector<std::string> bench;
+    for (const std::string& l : t.out)
+      if (startsWith(l, "info string bench depth 5 nodes ")) bench.push_back(l.substr(0, l.find(" time")));
+    return bench;
+  };
+  const Transcript plain = runEngine("uci\nbench depth 5\nbench depth 5\nquit\n");
+  const auto bench = benchLines(plain);
   ASSERT_EQ(bench.size(), 2u);
   EXPECT_EQ(bench[0], bench[1]);
+
+  const Transcript changed = runEngine(
+      "uci\nsetoption name Hash value 16\nsetoption name NeuroMaterial value 80\nsetoption name blocking value true\n"
+      "position startpos\nbench depth 5\ngo depth 3\nquit\n",
+      {KORVANE_DATA_DIR "/pgn/games.pgn"});
+  const auto changedBench = benchLines(changed);
+  ASSERT_EQ(changedBench.size(), 1u);
+  EXPECT_EQ(changedBench[0], bench[0]);
+  ASSERT_FALSE(changed.out.empty());
+  EXPECT_EQ(changed.out.back(), "bestmove e2e4") << "the replay file still plays";
 }
 
 }  // namespace

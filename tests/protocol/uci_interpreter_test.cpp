@@ -47,11 +47,11 @@ TEST_F(InterpreterTest, NumericOptionsAndTheirLimits) {
   for (Case c : {Case{399, -4000}, Case{400, -4000}, Case{401, -4010}, Case{700, -7000}, Case{1999, -19990},
                  Case{2000, -1000000}, Case{99999, -1000000}}) {
     run("setoption name Resign value " + std::to_string(c.value));
-    EXPECT_EQ(engine.resignThreshold, c.threshold) << c.value;
+    EXPECT_EQ(engine.resignThreshold.load(), c.threshold) << c.value;
   }
   EXPECT_EQ(run("setoption name Resign value 0"),
             Messages({"Unzulässiger Wert für 'Resign' setoption name Resign value 0"}));
-  EXPECT_EQ(engine.resignThreshold, -1000000);
+  EXPECT_EQ(engine.resignThreshold.load(), -1000000);
 
   run("setoption name MultiPV value 300");
   EXPECT_EQ(engine.multiPv, 255);
@@ -111,7 +111,7 @@ TEST_F(InterpreterTest, CheckAndTextOptions) {
   run("setoption name BookFile value");
   EXPECT_EQ(engine.bookFile, "");
   run("setoption name Zeitprotokolldatei value " + std::string(600, 'z'));
-  EXPECT_EQ(engine.timeLogFile, std::string(511, 'z'));
+  EXPECT_EQ(engine.timeLogFile.get(), std::string(511, 'z'));
   run("setoption name MaterialFile value (internal)");
   EXPECT_EQ(engine.evaluator.net().loadedName(), "(internal)");
 

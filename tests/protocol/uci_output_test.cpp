@@ -82,11 +82,11 @@ TEST_F(UciOutputTest, BestMoveLines) {
 
   output.reportBestMove(e2e4, e7e5);
   output.reportBestMove(e2e4, Move());
-  output.reportBestMove(Move(), Move());  // silent outside debug mode
+  output.reportBestMove(Move(), Move());  // the null move; the reason only in debug mode
   output.setDebug(true);
   output.reportBestMove(Move(), Move());
-  EXPECT_EQ(output.lines, std::vector<std::string>({"bestmove e2e4 ponder e7e5", "bestmove e2e4",
-                                                    "info string Kein Zug berechnet"}));
+  EXPECT_EQ(output.lines, std::vector<std::string>({"bestmove e2e4 ponder e7e5", "bestmove e2e4", "bestmove 0000",
+                                                    "info string Kein Zug berechnet", "bestmove 0000"}));
 }
 
 TEST_F(UciOutputTest, IterationLines) {

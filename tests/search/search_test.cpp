@@ -1,12 +1,11 @@
 // The search run in-process on an Engine: forced mates with their distance,
-// the depth rule, the bench signature, and the special root cases.
+// the depth rule and the special root cases.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
 #include "board/notation.h"
-#include "search/bench.h"
 #include "search/engine.h"
 #include "search/search.h"
 #include "search/time_control.h"
@@ -146,17 +145,6 @@ TEST(Search, NodeLimitAndDepthLimitEndTheSearch) {
   clock.startClock();
   searchMain(*engine, &clock);
   EXPECT_EQ(engine->iterationDepth, 1);
-}
-
-TEST(Search, BenchIsDeterministicAndRestoresTheGame) {
-  auto engine = std::make_unique<Engine>();
-  ASSERT_TRUE(engine->game.setFromFen("8/8/4k3/8/8/4K3/4P3/8 w - - 0 1"));
-  const std::uint64_t key = engine->game.position.key;
-  const BenchResult first = runBench(*engine, 5);
-  const BenchResult second = runBench(*engine, 5);
-  EXPECT_GT(first.nodes, 1000u);
-  EXPECT_EQ(first.nodes, second.nodes);
-  EXPECT_EQ(engine->game.position.key, key);
 }
 
 }  // namespace
