@@ -172,15 +172,18 @@ void UciOutput::debugMessage(const char* message, const char* detail) {
 
 UciTestOutput::UciTestOutput(Engine& engine, TimeControl& timeControl) : UciOutput(engine, timeControl) {}
 
-void UciTestOutput::reportSearchEnd() {
+void UciTestOutput::reportBestMove(Move, Move) {
+  if (noOutput()) return;
   ++searches_;
-  double seconds = double(timeControl_->elapsed()) * 0.001;
+  const double seconds = double(timeControl_->elapsed()) * 0.001;
   sumSeconds_ += seconds;
-  productSeconds_ *= seconds;
-  double geometricMean = std::pow(productSeconds_, 1.0 / searches_);
+  // The clock counts whole milliseconds: a search that took less counts as
+  // one millisecond in the mean, which 0 would otherwise hold at 0 for ever.
+  logSum_ += std::log(std::max(seconds, 0.001));
+  const double geometricMean = std::exp(logSum_ / searches_);
   char line[128];
   std::snprintf(line, sizeof line, "%4d %12.8f %16.10f %12.8f", searches_, seconds, sumSeconds_, geometricMean);
-  if (!noOutput()) writeLine(line);
+  writeLine(line);
 }
 
 }  // namespace korvane

@@ -27,16 +27,22 @@ class UciTestOutput final : public UciOutput {
  public:
   UciTestOutput(Engine& engine, TimeControl& timeControl);
 
-  // Prints the search number, its time, the total time and the geometric
-  // mean of all search times so far, in seconds.
-  void reportSearchEnd() override;
+  // Every search that ends with a move, however it ended (depth, nodes,
+  // time, stop), prints one line: the search number, its time, the total
+  // time and the geometric mean of all search times so far, in seconds.
+  // Searches ended quietly (NoOutput) are neither printed nor counted.
+  void reportBestMove(Move best, Move ponder) override;
+  // The line is printed with the move, which every search reports.
+  void reportSearchEnd() override {}
   // Everything else is swallowed.
   void printLine(std::string_view) override {}
 
  private:
   int searches_ = 0;
   double sumSeconds_ = 0.0;
-  double productSeconds_ = 1.0;
+  // The geometric mean is kept as a sum of logarithms: a product of many
+  // short times would underflow to 0.
+  double logSum_ = 0.0;
 };
 
 // " score cp N" or " score mate N", with " lowerbound" / " upperbound" when

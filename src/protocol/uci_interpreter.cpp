@@ -97,6 +97,19 @@ std::string readFileName(const char* valueText) {
   return name;
 }
 
+// The first occurrence of `word` in `text` that stands as a word of its own:
+// white space (or the line's start) before it, white space (or the line's
+// end) after it. "values" or "valuex" is no "value".
+const char* findWord(const char* text, const char* word) {
+  const std::size_t length = std::strlen(word);
+  for (const char* at = std::strstr(text, word); at; at = std::strstr(at + 1, word)) {
+    const bool startsWord = at == text || scan::isWhite(at[-1]);
+    const bool endsWord = at[length] == '\0' || scan::isWhite(at[length]);
+    if (startsWord && endsWord) return at;
+  }
+  return nullptr;
+}
+
 // Text after a keyword and the one character that follows it.
 const char* afterKeyword(const char* keyword, std::size_t length) { return scan::skipOne(keyword + length); }
 
@@ -227,7 +240,7 @@ void UciInterpreter::setOption(const char* line) {
   // The name runs up to the separator before "value", or to the end of the
   // line; a name with a blank before that separator therefore keeps it.
   const char* nameStart = scan::skipWhite(nameKeyword + 4);
-  const char* valueInName = std::strstr(nameStart, "value");
+  const char* valueInName = findWord(nameStart, "value");
   const char* nameEnd = valueInName ? valueInName : nameStart + std::strlen(nameStart);
   if (nameEnd == nameStart) {
     output_.debugMessage("Syntaxfehler bei 'setoption'", line);
@@ -243,7 +256,7 @@ void UciInterpreter::setOption(const char* line) {
     engine_.table().clear();
     return;
   }
-  const char* valueKeyword = std::strstr(line, "value");
+  const char* valueKeyword = findWord(line, "value");
   if (!valueKeyword) {
     output_.debugMessage(option->missingValue, line);
     return;

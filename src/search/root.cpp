@@ -143,6 +143,14 @@ int rootSearch(Engine& e, int depth) {
       if (kth - 1 > e.rootAlpha) e.rootAlpha = kth - 1;
       if (k == 1 && best > e.rootAlpha) e.rootAlpha = best;
     }
+    // The node and hard time limits hold between root moves too: without a
+    // raised alpha (MultiPV) the shallow iterations, which never look at the
+    // clock below the root, can take many times a short clock.
+    if (!pondering(e) && tc && tc->mustStop(e.nodes, true, false)) {
+      e.stopFlag.store(true, std::memory_order_relaxed);
+      --e.ply;
+      return best;
+    }
     if (i >= 4 && best > alphaStart && e.failLowCount == 0 && !pondering(e) && tc && tc->softLimitReached()) {
       --e.ply;
       return best;

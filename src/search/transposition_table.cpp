@@ -1,6 +1,6 @@
 #include "search/transposition_table.h"
 
-#include <new>
+#include <cstdlib>
 
 namespace korvane {
 
@@ -72,7 +72,7 @@ bool TranspositionTable::allocate(std::size_t bytes) {
   slotCount_ = primaryCount_ = 0;
   for (;;) {
     std::size_t n = slotsFor(bytes);
-    slots_.reset(new (std::nothrow) TableSlot[n]);
+    slots_.reset(static_cast<TableSlot*>(std::calloc(n, sizeof(TableSlot))));
     if (slots_) {
       slotCount_ = n;
       primaryCount_ = primaryFor(n);
@@ -84,7 +84,11 @@ bool TranspositionTable::allocate(std::size_t bytes) {
       return false;
     }
   }
-  clear();
+  // The slots are already zero, which is what clear() would write into each;
+  // only the counters are reset here.
+  generation_.store(1, RELAXED);
+  used_.store(0, RELAXED);
+  bookCount_.store(0, RELAXED);
   return true;
 }
 

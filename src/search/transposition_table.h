@@ -24,6 +24,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 #include "board/types.h"
@@ -159,7 +160,14 @@ class TranspositionTable {
   // Gives the slot the current generation, counting it as used if it had another.
   void touch(TableSlot& slot, std::uint16_t current);
 
-  std::unique_ptr<TableSlot[]> slots_;
+  // The slots live in zero-filled memory from calloc: all-zero bytes are
+  // exactly the cleared state, and the system hands out such memory without
+  // touching its pages, so even a table of 2 GiB is ready at once (its pages
+  // are filled in as the search first uses them).
+  struct FreeSlots {
+    void operator()(TableSlot* slots) const { std::free(slots); }
+  };
+  std::unique_ptr<TableSlot[], FreeSlots> slots_;
   std::size_t slotCount_ = 0;
   std::size_t primaryCount_ = 0;
   std::atomic<std::int32_t> used_{0};

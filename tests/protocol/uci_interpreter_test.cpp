@@ -106,8 +106,9 @@ TEST_F(InterpreterTest, CheckAndTextOptions) {
   // skipped, and keeps inner blanks.
   run("setoption name BookFile value   my book.opn");
   EXPECT_EQ(engine.bookFile, "my book.opn");
+  // "valueX" is no "value": a malformed line that changes nothing.
   run("setoption name BookFile valueXother.opn");
-  EXPECT_EQ(engine.bookFile, "other.opn");
+  EXPECT_EQ(engine.bookFile, "my book.opn");
   run("setoption name BookFile value");
   EXPECT_EQ(engine.bookFile, "");
   run("setoption name Zeitprotokolldatei value " + std::string(600, 'z'));

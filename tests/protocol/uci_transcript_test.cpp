@@ -99,6 +99,20 @@ TEST(UciTranscript, UciTestPrintsNothingButStatistics) {
   EXPECT_TRUE(t.out.empty());
   EXPECT_TRUE(t.err.empty());
   EXPECT_EQ(t.exitCode, 0);
+
+  // One line per search, however it ended (depth, node limit, time); the
+  // geometric mean stays above 0 after a search of 0 ms.
+  t = runEngine(
+      "ucitest\nsetoption name blocking value true\nposition startpos\ngo depth 1\ngo nodes 1000\n"
+      "go nodes 1000\ngo movetime 2\ngo wtime 30 btime 30\nquit\n");
+  const std::regex line(R"( *(\d+) +(\d+\.\d{8}) +(\d+\.\d{10}) +(\d+\.\d{8}))");
+  ASSERT_EQ(t.out.size(), 5u);
+  for (std::size_t i = 0; i < t.out.size(); ++i) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(t.out[i], m, line)) << t.out[i];
+    EXPECT_EQ(std::stoul(m[1]), i + 1);
+    EXPECT_GT(std::stod(m[4]), 0.0) << t.out[i];
+  }
 }
 
 TEST(UciTranscript, QuitEndsTheRun) {
@@ -171,6 +185,10 @@ TEST(UciTranscript, SetoptionMessages) {
       {"setoption name NeuroMaterial value -1",
        "info string Unzulässiger Wert für 'NeuroMaterial' setoption name NeuroMaterial value -1"},
       {"setoption name Resign value 0", "info string Unzulässiger Wert für 'Resign' setoption name Resign value 0"},
+      // "value" is a word of its own.
+      {"setoption name BookFile values X",
+       "info string 'setoption': unbekannte Option setoption name BookFile values X"},
+      {"setoption name MultiPV valued 3", "info string 'setoption': unbekannte Option setoption name MultiPV valued 3"},
       // Accepted values say nothing.
       {"setoption name Hash value 4", nullptr},
       {"setoption name Hash value 2", nullptr},
@@ -191,6 +209,8 @@ TEST(UciTranscript, SetoptionMessages) {
       {"setoption name Resign value 399", nullptr},
       {"setoption name Zeitprotokolldatei value nul:", nullptr},
       {"setoption name NoOutput value false", nullptr},
+      // The largest table is ready at once (its pages are not filled in advance).
+      {"setoption name Hash value 2047", nullptr},
   };
   std::string input;
   Lines expected;
