@@ -67,11 +67,13 @@ int dangerCount(const Position& pos, Color attacker) {
     if (a.count[ROOK] > 0 && (rookAttacks(dk, pos.rotated) & dPieces & ~aroundDk)) return TACTICAL;
   }
 
-  const Bitboard attacked = dPieces & d.attackedByEnemy;
+  // From here on the defender's king counts among its pieces (it matters only
+  // when the defender is in check).
+  const Bitboard attacked = d.pieceBB[0] & d.attackedByEnemy;
   if (attacked) {
     if (attackerToMove) {
       if (attacked & ~a.attackedByEnemy) return TACTICAL;  // hanging
-      if (dPieces & d.attackedTwice) return TACTICAL;
+      if (d.pieceBB[0] & d.attackedTwice) return TACTICAL;
       if (moreThanOne(attacked)) return TACTICAL;
       if (a.count[ROOK] > 0 && a.count[0] >= 3) {
         // An attacked rook that can neither hide behind the attacker's king
@@ -83,7 +85,7 @@ int dangerCount(const Position& pos, Color attacker) {
     ++c;
   }
   if (!(aroundDk & dPieces)) ++c;
-  if (dPieces & d.attackedTwice) ++c;
+  if (d.pieceBB[0] & d.attackedTwice) ++c;
   if (!(bit(dk) & CENTRE_BLOCK)) ++c;
   if (bit(dk) & EDGE_SQUARES) ++c;
   if (bit(dk) & LIGHT_CORNER_TRIANGLES) {
@@ -270,7 +272,9 @@ class PawnVsMinorSpecialist final : public EndgameSpecialist {
     int s = 0;
     const bool settled = probe(pos, s);
     // A knight beside its king in a corner can be in the king's way: mates by
-    // the pawn side remain possible there.
+    // the pawn side remain possible there. "First or last rank" of the pawn is
+    // read as the first and last ranks a pawn can stand on, its ranks 2 and
+    // 7; ranks 1 and 8 never hold a pawn.
     const bool knightException = d.count[KNIGHT] > 0 &&
                                  ((bit(pawn) & (FILE_A | FILE_H)) || rank == 2 || rank == 7) &&
                                  (bit(d.kingSquare()) & CORNER_ZONES);
