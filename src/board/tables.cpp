@@ -197,43 +197,59 @@ void initialiseKpk(std::uint8_t* kpk) {
   }
 }
 
-// One pass over every unknown entry; answers whether anything changed.
+// Black to move: the worst of Black's king steps for Black, or still 0 while
+// one of them is unknown.
+std::uint8_t kpkBlackValue(const std::uint8_t* kpk, Square p, Square b, Square w) {
+  bool unknown = false;
+  int worst = -1;
+  for (Bitboard m = STEPS.king[b]; m;) {
+    const std::uint8_t v = kpk[kpkIndex(p, true, popLowest(m), w)];
+    if (v == KPK_DRAW) return KPK_DRAW;
+    if (v == 0) unknown = true;
+    else if (v != KPK_IMPOSSIBLE && v > worst) worst = v;
+  }
+  return !unknown && worst >= 0 ? std::uint8_t(worst + 1) : 0;
+}
+
+// White to move: the first winning successor found (king steps, then the
+// pawn's single and double step), a draw when none wins and none is unknown,
+// else still 0.
+std::uint8_t kpkWhiteValue(const std::uint8_t* kpk, Square p, Square b, Square w) {
+  bool unknown = false;
+  auto winning = [&](std::uint8_t v) {
+    if (v == 0) unknown = true;
+    return v != 0 && v < KPK_DRAW;
+  };
+  for (Bitboard m = STEPS.king[w]; m;) {
+    const std::uint8_t v = kpk[kpkIndex(p, false, b, popLowest(m))];
+    if (winning(v)) return std::uint8_t(v + 1);
+  }
+  if (rowOf(p) > 1) {  // pushes onto rank 8 are settled when the table is initialised
+    const Square single = p - 8;
+    const std::uint8_t v = kpk[kpkIndex(single, false, b, w)];
+    if (winning(v)) return std::uint8_t(v + 1);
+    if (rowOf(p) == 6 && single != b && single != w) {
+      const std::uint8_t v2 = kpk[kpkIndex(p - 16, false, b, w)];
+      if (winning(v2)) return std::uint8_t(v2 + 1);
+    }
+  }
+  return unknown ? 0 : KPK_DRAW;
+}
+
+// One pass over every unknown entry in index order (pawn, side to move with
+// Black first, Black king, White king); values found early in a pass are used
+// by the entries after them. Answers whether anything changed.
 bool kpkPass(std::uint8_t* kpk) {
   bool changed = false;
   for (Square p = 0; p < 64; ++p) {
     if (PAWN_OFFSET[p] < 0) continue;
-    for (Square b = 0; b < 64; ++b) {
-      for (Square w = 0; w < 64; ++w) {
-        std::uint8_t& black = kpk[kpkIndex(p, false, b, w)];
-        if (black == 0) {
-          bool unknown = false, draw = false;
-          int worst = -1;
-          for (Bitboard m = STEPS.king[b]; m;) {
-            std::uint8_t v = kpk[kpkIndex(p, true, popLowest(m), w)];
-            if (v == KPK_DRAW) { draw = true; break; }
-            if (v == 0) unknown = true;
-            else if (v != KPK_IMPOSSIBLE && v > worst) worst = v;
-          }
-          if (draw) { black = KPK_DRAW; changed = true; }
-          else if (!unknown && worst >= 0) { black = std::uint8_t(worst + 1); changed = true; }
-        }
-        std::uint8_t& white = kpk[kpkIndex(p, true, b, w)];
-        if (white == 0) {
-          bool unknown = false;
-          int found = -1;
-          auto consider = [&](std::uint8_t v) {
-            if (v == 0) unknown = true;
-            else if (v < KPK_DRAW && found < 0) found = v;
-          };
-          for (Bitboard m = STEPS.king[w]; m && found < 0;) consider(kpk[kpkIndex(p, false, b, popLowest(m))]);
-          if (found < 0 && rowOf(p) > 1) {
-            Square single = p - 8;
-            consider(kpk[kpkIndex(single, false, b, w)]);
-            if (found < 0 && rowOf(p) == 6 && single != b && single != w)
-              consider(kpk[kpkIndex(p - 16, false, b, w)]);
-          }
-          if (found >= 0) { white = std::uint8_t(found + 1); changed = true; }
-          else if (!unknown) { white = KPK_DRAW; changed = true; }
+    for (const bool whiteToMove : {false, true}) {
+      for (Square b = 0; b < 64; ++b) {
+        for (Square w = 0; w < 64; ++w) {
+          std::uint8_t& entry = kpk[kpkIndex(p, whiteToMove, b, w)];
+          if (entry != 0) continue;
+          entry = whiteToMove ? kpkWhiteValue(kpk, p, b, w) : kpkBlackValue(kpk, p, b, w);
+          changed = changed || entry != 0;
         }
       }
     }

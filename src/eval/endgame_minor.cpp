@@ -67,11 +67,13 @@ int dangerCount(const Position& pos, Color attacker) {
     if (a.count[ROOK] > 0 && (rookAttacks(dk, pos.rotated) & dPieces & ~aroundDk)) return TACTICAL;
   }
 
-  const Bitboard attacked = dPieces & d.attackedByEnemy;
+  // From here on the defender's king counts among its pieces (it matters only
+  // when the defender is in check).
+  const Bitboard attacked = d.pieceBB[0] & d.attackedByEnemy;
   if (attacked) {
     if (attackerToMove) {
       if (attacked & ~a.attackedByEnemy) return TACTICAL;  // hanging
-      if (dPieces & d.attackedTwice) return TACTICAL;
+      if (d.pieceBB[0] & d.attackedTwice) return TACTICAL;
       if (moreThanOne(attacked)) return TACTICAL;
       if (a.count[ROOK] > 0 && a.count[0] >= 3) {
         // An attacked rook that can neither hide behind the attacker's king
@@ -83,7 +85,7 @@ int dangerCount(const Position& pos, Color attacker) {
     ++c;
   }
   if (!(aroundDk & dPieces)) ++c;
-  if (dPieces & d.attackedTwice) ++c;
+  if (d.pieceBB[0] & d.attackedTwice) ++c;
   if (!(bit(dk) & CENTRE_BLOCK)) ++c;
   if (bit(dk) & EDGE_SQUARES) ++c;
   if (bit(dk) & LIGHT_CORNER_TRIANGLES) {
@@ -182,28 +184,48 @@ bool bishopStopsPawn(const Position& pos, Color pawnSide) {
   return (path & defence & ~support) || (path & a.attackedTwice);
 }
 
-// The knight stops the pawn when, moving one knight step per turn and never
-// onto a square the pawn or the enemy king attacks, it reaches the pawn or a
-// square still ahead of it before the pawn promotes.
+// The knight stops the pawn when it can take it: on the pawn's square or on
+// the promotion square right after the pawn has queened (taking leaves a bare
+// king, or loses the knight to a recapture: a draw either way). The race is
+// weighted towards the pawn's side so that a draw is only claimed where the
+// knight really gets there:
+// - the pawn advances on every turn of its side (a double step from its
+//   start), even where a check or its own king would hold it up;
+// - on the same turns the attacking king's guard grows by one king step in
+//   every direction, as if it walked wherever it is needed;
+// - the knight moves one knight step per turn and may also stand still (its
+//   king can spend the tempo), never onto either king's square, a square the
+//   pawn attacks or a square inside the king's guard;
+// - a side in check spends its first turn on it: a pawn side in check moves
+//   its king, not the pawn; a defender in check moves nothing but a capture
+//   of the checking pawn.
 bool knightStopsPawn(const Position& pos, Color pawnSide) {
   const SideState& a = pos.side[pawnSide];
   const SideState& d = pos.side[~pawnSide];
-  const Bitboard kingGuard = STEPS.king[a.kingSquare()];
+  const Bitboard kings = a.pieceBB[KING] | d.pieceBB[KING];
+  Bitboard guard = STEPS.king[a.kingSquare()] | a.pieceBB[KING];
   Square pawn = a.squares[PAWN][0];
   Bitboard reach = d.pieceBB[KNIGHT];
   bool pawnMoves = pos.sideToMove() == pawnSide;
-  for (int turn = 0; turn < 16; ++turn) {
-    if (reach & (aheadOnFile(pawnSide, pawn) | bit(pawn))) return true;
+  bool inCheck = pos.inCheck();
+  bool queened = false;
+  for (int turn = 0; turn < 16 && reach; ++turn) {
     if (pawnMoves) {
-      const bool start = relativeRank(pawnSide, pawn) == 2;
-      pawn = squareInFront(pawnSide, pawn);
-      if (start && !(reach & bit(pawn))) pawn = squareInFront(pawnSide, pawn);  // double step
-      if (relativeRank(pawnSide, pawn) == 8) return false;
+      if (!inCheck) {
+        const bool start = relativeRank(pawnSide, pawn) == 2;
+        pawn = squareInFront(pawnSide, pawn);
+        if (start) pawn = squareInFront(pawnSide, pawn);
+        queened = relativeRank(pawnSide, pawn) == 8;
+      }
+      guard = kingGrow(guard);
     } else {
-      Bitboard next = reach;
-      for (Bitboard r = reach; r;) next |= STEPS.knight[popLowest(r)];
-      reach = next & ~pawnAttacks(pawnSide, bit(pawn)) & ~kingGuard;
+      Bitboard steps = 0;
+      for (Bitboard r = reach; r;) steps |= STEPS.knight[popLowest(r)];
+      if (steps & bit(pawn)) return true;
+      if (queened) return false;
+      if (!inCheck) reach = (reach | steps) & ~kings & ~guard & ~pawnAttacks(pawnSide, bit(pawn));
     }
+    inCheck = false;
     pawnMoves = !pawnMoves;
   }
   return false;
@@ -250,7 +272,9 @@ class PawnVsMinorSpecialist final : public EndgameSpecialist {
     int s = 0;
     const bool settled = probe(pos, s);
     // A knight beside its king in a corner can be in the king's way: mates by
-    // the pawn side remain possible there.
+    // the pawn side remain possible there. "First or last rank" of the pawn is
+    // read as the first and last ranks a pawn can stand on, its ranks 2 and
+    // 7; ranks 1 and 8 never hold a pawn.
     const bool knightException = d.count[KNIGHT] > 0 &&
                                  ((bit(pawn) & (FILE_A | FILE_H)) || rank == 2 || rank == 7) &&
                                  (bit(d.kingSquare()) & CORNER_ZONES);

@@ -49,7 +49,9 @@ class RookPawnVsRookSpecialist final : public EndgameSpecialist {
     }
 
     // Checks from the long side: the rook far from the pawn, the king on the
-    // pawn's file or on the other side of it, in front of the pawn.
+    // pawn's file or on the other side of it. The king must also stand in
+    // front of the pawn: a king behind it does not stop the pawn, and the
+    // checks alone hold no draw.
     const int pawnFile = fileOf(pawn);
     const int rookFile = fileOf(d.squares[ROOK][0]);
     if (std::abs(rookFile - pawnFile) > 3) {

@@ -366,8 +366,9 @@ void pieceTerms(const Position& pos, const PawnEntry& e, bool withMg, bool withE
   mg -= 67 * pinned;
   eg -= 123 * pinned;
 
-  // Hanging pieces (the king is never counted).
-  const int hanging = popCount(me.pieceBB[0] & ~me.pieceBB[KING] & me.attackedByEnemy & ~defended);
+  // Hanging pieces: every piece on an attacked square this side does not
+  // cover, the king included (a king in check that no own piece guards).
+  const int hanging = popCount(me.pieceBB[0] & me.attackedByEnemy & ~defended);
   const bool toMove = pos.sideToMove() == Us;
   mg -= (toMove ? 73 : 83) * hanging;
   eg -= (toMove ? 125 : 160) * hanging;
@@ -382,9 +383,9 @@ void pieceTerms(const Position& pos, const PawnEntry& e, bool withMg, bool withE
   }
 
   if (withMg) {
-    // A piece in front of the d- or e-pawn on its home square.
+    // Any own piece, a pawn included, in front of the d- or e-pawn on its home square.
     for (Square s : {43, 44})
-      if ((me.pieceBB[0] & ~pawns & bit(rel<Us>(s))) && (pawns & bit(rel<Us>(s + 8)))) mg -= 35;
+      if ((me.pieceBB[0] & bit(rel<Us>(s))) && (pawns & bit(rel<Us>(s + 8)))) mg -= 35;
     // Undeveloped minor pieces.
     const Bitboard backRank = relRank<Us>(7);
     Bitboard idle = (me.pieceBB[KNIGHT] & backRank) | (me.pieceBB[BISHOP] & backRank & ~FILE_A & ~FILE_H);

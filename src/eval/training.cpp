@@ -181,7 +181,7 @@ LogisticFit prepareSamples(SampleSet& set, const std::atomic<bool>* stop) {
       const double g = -2.0 * s.weight * miss * p * (1.0 - p);
       for (int k = 0; k < 6; ++k) gradient[k] += g * features[k];
     }
-    step = error > previous ? step * 0.5 : std::min(step * 1.1, 1.0);
+    const bool worse = error > previous;
     previous = error;
     fit.error = error;
     fit.iterations = iteration + 1;
@@ -191,6 +191,8 @@ LogisticFit prepareSamples(SampleSet& set, const std::atomic<bool>* stop) {
       fit.c[k] -= change;
       if (std::fabs(change) > FIT_TOLERANCE * std::fabs(fit.c[k])) moved = true;
     }
+    // The step of the next iteration: the first move uses the starting step.
+    step = worse ? step * 0.5 : std::min(step * 1.1, 1.0);
     if (!moved) break;
   }
 

@@ -45,7 +45,7 @@ void appendMoves(char* out, std::size_t size, const Position& root, const Move* 
 
 void appendPv(char* out, std::size_t size, Engine& engine, const Position& root, Move first) {
   Move line[MAX_PV];
-  int count = extractPv(engine, first, line, MAX_PV);
+  int count = extractDisplayPv(engine, first, line, MAX_PV);
   appendMoves(out, size, root, line, count);
 }
 

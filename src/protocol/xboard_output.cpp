@@ -73,7 +73,7 @@ void XboardOutput::reportIteration(Engine& engine, int score, int alpha, int bet
   // The principal variation, each move written in the position it is
   // played from, on a copy of the root.
   Move pv[MAX_PV];
-  const int count = extractPv(engine, engine.bestMove, pv, MAX_PV);
+  const int count = extractDisplayPv(engine, engine.bestMove, pv, MAX_PV);
   Position pos = snapshot_;
   for (int i = 0; i < count; ++i) {
     if (!isMoveLegal(pos, pv[i])) break;

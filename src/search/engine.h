@@ -193,6 +193,10 @@ bool buildRootMoves(Engine& engine, bool exclude, const char* list);
 // most `capacity` moves; answers the number of moves written. A line that
 // starts with the best move also sets the ponder move.
 int extractPv(Engine& engine, Move first, Move* line, int capacity);
+// The principal variation as it is shown: extractPv's line, plus the mating
+// move when the line ends in a position whose side to move mates at once (the
+// search settles such positions without a table entry).
+int extractDisplayPv(Engine& engine, Move first, Move* line, int capacity);
 
 // The search of one thread for one "go": iterative deepening over the root
 // moves until the time control or a stop ends it. False when it was stopped.

@@ -272,6 +272,43 @@ int extractPv(Engine& engine, Move first, Move* line, int capacity) {
   return n;
 }
 
+namespace {
+
+// A move of the side to move that mates at once, or none.
+Move mateInOneMove(Position& pos) {
+  static const HistoryTable noHistory;
+  MoveEntry buffer[MAX_MOVES];
+  MoveEntry* top = buffer;
+  MovePicker picker(Move(), top, pos, noHistory, false, false, nullptr);
+  MoveUndo undo;
+  for (const MoveEntry* entry = picker.begin(); entry < picker.end(); ++entry) {
+    saveState(undo, pos);
+    if (!makeMove(pos, entry->move, undo)) continue;
+    const bool mate = pos.inCheck() && noLegalMove(pos);
+    unmakeMove(undo);
+    if (mate) return entry->move;
+  }
+  return Move();
+}
+
+}  // namespace
+
+int extractDisplayPv(Engine& engine, Move first, Move* line, int capacity) {
+  capacity = std::min(capacity, MAX_PV);
+  const int n = extractPv(engine, first, line, capacity);
+  if (n == 0 || n >= capacity) return n;
+  Position pos = engine.game.position;
+  MoveUndo undo;
+  for (int i = 0; i < n; ++i) {
+    saveState(undo, pos);
+    if (!makeMove(pos, line[i], undo)) return n;
+  }
+  const Move mate = mateInOneMove(pos);
+  if (mate.isNone()) return n;
+  line[n] = mate;
+  return n + 1;
+}
+
 bool searchMain(Engine& e, TimeControl* timeControl) {
   if (timeControl) e.timeControl = timeControl;
   TimeControl* tc = e.timeControl;

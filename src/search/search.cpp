@@ -14,13 +14,16 @@ namespace {
 constexpr int SEARCH_VALUE[7] = {0, 1000, 3254, 3254, 4969, 9436, 9999};
 
 // Extension when a capture leaves a pawn ending, by the piece the previous
-// move captured (rows) and the piece captured now (columns, pawn..queen).
+// move captured (rows: none, pawn, knight, bishop, rook, queen) and the piece
+// captured now (columns: none, pawn, knight, bishop, rook, queen).
 constexpr int PAWN_ENDING_EXTENSION[6][6] = {
-    {0, 0, 0, 0, 0, 0},   {0, 0, 0, 0, 0, 0},  {0, 0, 5, 5, 0, 0},
-    {0, 0, 5, 10, 5, 0},  {0, 0, 10, 10, 5, 0}, {0, 0, 5, 5, 10, 0},
+    {0, 0, 0, 0, 0, 0},   // none
+    {0, 0, 5, 5, 0, 0},   // pawn
+    {0, 0, 5, 10, 5, 0},  // knight
+    {0, 0, 10, 10, 5, 0}, // bishop
+    {0, 0, 5, 5, 10, 0},  // rook
+    {0, 0, 0, 0, 0, 15},  // queen
 };
-// Row for "the previous move captured a queen".
-constexpr int QUEEN_ROW_EXTENSION[6] = {0, 0, 0, 0, 0, 15};
 
 constexpr Bitboard EDGE = FILE_A | FILE_H | RANK_1 | RANK_8;
 constexpr int MATE_IN_ONE = MATE - 1;  // 999998
@@ -263,7 +266,7 @@ int newDepth(Engine& e, PlyRecord& record, int depth) {
       nonPawnCount(pos.side[WHITE]) == 1 && nonPawnCount(pos.side[BLACK]) == 1 &&
       std::abs(pos.side[WHITE].count[PAWN] - pos.side[BLACK].count[PAWN]) <= 2) {
     const int before = previous.undo.captured;
-    const int value = before == QUEEN ? QUEEN_ROW_EXTENSION[captured] : PAWN_ENDING_EXTENSION[before][captured];
+    const int value = PAWN_ENDING_EXTENSION[before][captured];
     if (value >= record.ext) {
       record.ext = std::int16_t(value);
       return depth - ONE_PLY + value;

@@ -321,6 +321,17 @@ TEST_F(SpecialistTest, PawnAgainstMinorPiece) {
   EXPECT_TRUE(probe(SP_KP_KMINOR, knightInTime, 2500).first);
   Position knightTooFar = fromFen("7k/4P3/8/8/8/8/8/K6n w - - 0 1");
   EXPECT_FALSE(probe(SP_KP_KMINOR, knightTooFar, 2500).first);
+  // The knight takes the pawn (on e3 at once; on e7 after e6-e7): drawn.
+  for (const char* fen : {"8/8/8/3n4/8/4P3/8/K6k b - - 0 1", "6n1/8/4P3/8/8/8/8/K6k w - - 0 1"}) {
+    EXPECT_EQ(probe(SP_KP_KMINOR, fromFen(fen), 2500), std::make_pair(true, 1)) << fen;
+  }
+  // White wins: the knight is shut in by the king (Kg6 against Nh8), the king
+  // escorts the pawn (Ke5, Ph4 against Nd8), the king drives the knight off
+  // (Kd4, Pf4 against Na3, where Nb5 is check).
+  for (const char* fen : {"7n/8/6K1/8/8/8/4P3/k7 w - - 0 1", "3n4/8/8/4K3/7P/8/8/3k4 w - - 0 1",
+                          "8/8/8/8/3K1P2/n7/8/6k1 w - - 0 1"}) {
+    EXPECT_FALSE(probe(SP_KP_KMINOR, fromFen(fen), 2500).first) << fen;
+  }
 
   // Knight exception: rook's pawn and the defending king in a corner zone, the
   // knight may stand in its own king's way; no bound at all.

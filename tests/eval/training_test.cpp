@@ -308,6 +308,20 @@ TEST(SamplePreparation, FitsTheModelAndRemovesThePositionalPart) {
   EXPECT_EQ(empty.scale, 0.0);
 }
 
+// One sample, one pawn up, no positional score: p = 1 / (1 + e^-1) = 0.7310586
+// against x = 0.83. The first move of the pawn coefficient uses the starting
+// step 0.0001: 0.0001 * 2 * 0.0989414 * 0.7310586 * 0.2689414 / 70 = 5.558e-8,
+// below the tolerance, so the fit stops after that one iteration.
+TEST(SamplePreparation, FirstFitIterationUsesTheStartingStep) {
+  std::istringstream in("00001 00000  0   1 0.830000    1000000      0.000\n");
+  SampleSet set;
+  ASSERT_EQ(readStatistics(in, set), 1);
+  const LogisticFit fit = prepareSamples(set);
+  EXPECT_EQ(fit.iterations, 1);
+  EXPECT_NEAR(fit.c[4], 1.00000005558, 1e-11);
+  EXPECT_EQ(fit.c[0], 9.0);
+}
+
 // --- training ---------------------------------------------------------------
 
 SampleSet preparedModelSamples(int count) {

@@ -59,6 +59,15 @@ TEST(GoTranscript, MateScoresAndMateLimit) {
   ASSERT_GE(out.size(), 2u);
   EXPECT_NE(out[out.size() - 2].find("score mate -1"), std::string::npos) << out[out.size() - 2];
   EXPECT_TRUE(startsWith(out.back(), "bestmove h8g8") || startsWith(out.back(), "bestmove a5a4")) << out.back();
+  // The search settles the last position (White mates with Bxf7) without a
+  // table entry; the line shown still ends with the mating move.
+  out = blockingRun("position fen r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq - 1 1\ngo depth 12\n");
+  ASSERT_GE(out.size(), 3u);
+  EXPECT_EQ(out.back(), "bestmove d5f6 ponder g7f6");
+  std::string lastPv;
+  for (const std::string& l : out)
+    if (l.find(" pv ") != std::string::npos) lastPv = l;
+  EXPECT_NE(lastPv.find(" pv d5f6 g7f6 c4f7 score mate 2 "), std::string::npos) << lastPv;
 }
 
 TEST(GoTranscript, NodesMovetimeSearchmovesExcludemoves) {

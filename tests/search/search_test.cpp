@@ -110,6 +110,40 @@ TEST(Search, NewDepthFadesFractionsAndCapsExtensions) {
   EXPECT_EQ(newDepth(*engine, r, 20), 10);
 }
 
+// A capture that leaves kings and pawns only extends by the piece the previous
+// move captured (row) and the piece captured now (column).
+TEST(Search, NewDepthExtendsCapturesIntoPawnEndings) {
+  auto engine = std::make_unique<Engine>();
+  ASSERT_TRUE(engine->game.setFromFen("4k3/p7/8/8/8/8/P7/4K3 w - - 0 1"));
+  const int table[6][4] = {
+      // now: knight, bishop, rook, queen
+      {0, 0, 0, 0},    // previous captured nothing
+      {5, 5, 0, 0},    // pawn
+      {5, 10, 5, 0},   // knight
+      {10, 10, 5, 0},  // bishop
+      {5, 5, 10, 0},   // rook
+      {0, 0, 0, 15},   // queen
+  };
+  engine->ply = 1;
+  PlyRecord& previous = engine->record(0);
+  PlyRecord& r = engine->record(1);
+  previous.move = Move(9, 17, KNIGHT);
+  for (int before = 0; before <= QUEEN; ++before) {
+    for (int now = KNIGHT; now <= QUEEN; ++now) {
+      previous.undo.captured = before;
+      r.undo.captured = now;
+      r.ext = 0;
+      EXPECT_EQ(newDepth(*engine, r, 20), 15 + table[before][now - KNIGHT]) << before << " " << now;
+    }
+  }
+  // After a null move the table does not apply.
+  previous.move = Move();
+  previous.undo.captured = QUEEN;
+  r.undo.captured = QUEEN;
+  r.ext = 0;
+  EXPECT_EQ(newDepth(*engine, r, 20), 15);
+}
+
 TEST(Search, HistoryStaysBelowItsThreshold) {
   HistoryTable table;
   const Move m(52, 36, PAWN);
