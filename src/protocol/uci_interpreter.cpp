@@ -109,7 +109,12 @@ bool looksLikeStartArray(const Position& pos) {
 
 UciInterpreter::UciInterpreter(Engine& engine, EngineOutput& output, SearchController& controller,
                                bool hiddenOptions)
-    : engine_(engine), output_(output), controller_(controller), hiddenOptions_(hiddenOptions) {}
+    : engine_(engine), output_(output), controller_(controller), hiddenOptions_(hiddenOptions) {
+  // The book is there from the start, for a "go" before any "position". A
+  // book that does not load is not reported here: no protocol has been
+  // agreed on yet, and the next load reports it.
+  if (engine_.ownBook) loadBook(engine_.bookFile, bookStart_, engine_.table());
+}
 
 void UciInterpreter::handleLine(const char* line) {
   const char* wordStart = scan::skipWhite(line);
