@@ -10,6 +10,7 @@
 #include "board/move_picker.h"
 #include "board/notation.h"
 #include "eval/material_net.h"
+#include "platform/files.h"
 
 namespace korvane {
 
@@ -121,12 +122,11 @@ std::uint32_t BookTree::firstEntry(std::uint64_t key) {
   return head ? *head : BOOK_NO_ENTRY;
 }
 
-namespace {
-
-// `checked`: the moves are known to be legal from the start (the PGN reader
-// has played them), so they need not be tested again.
-bool addMoves(BookTree& tree, const std::vector<Move>& moves, const char* fen, std::uint32_t value, bool all,
-              int outcome, bool checked) {
+// Every move is tested against its position before it is made, whatever the
+// source: a list that does not fit its start (moves read for another
+// position) must never reach makeMove.
+bool addGame(BookTree& tree, const std::vector<Move>& moves, const char* fen, std::uint32_t value, bool all,
+             int outcome) {
   // Points for the whole game.
   std::uint64_t white = outcome > 0 ? value : outcome < 0 ? 0 : value / 2;
   std::uint64_t black = outcome < 0 ? value : outcome > 0 ? 0 : value / 2;
@@ -144,7 +144,7 @@ bool addMoves(BookTree& tree, const std::vector<Move>& moves, const char* fen, s
   if (fen && *fen && !setFen(pos, fen)) return false;
   std::uint64_t keys[BOOK_CREDIT_PLIES];
   for (int i = 0; i < credited; ++i) {
-    if (!checked && !isMoveLegal(pos, moves[std::size_t(i)])) return false;
+    if (!isMoveLegal(pos, moves[std::size_t(i)])) return false;
     keys[i] = pos.key;
     MoveUndo undo;
     play(pos, moves[std::size_t(i)], undo);
@@ -207,13 +207,6 @@ bool addMoves(BookTree& tree, const std::vector<Move>& moves, const char* fen, s
   return true;
 }
 
-}  // namespace
-
-bool addGame(BookTree& tree, const std::vector<Move>& moves, const char* fen, std::uint32_t value, bool all,
-             int outcome) {
-  return addMoves(tree, moves, fen, value, all, outcome, false);
-}
-
 bool addPgnFile(BookTree& tree, const std::string& fileName, std::uint32_t value, bool all, int minimumElo,
                 const LineWriter& writer) {
   PgnReader reader(fileName, writer);
@@ -225,7 +218,7 @@ bool addPgnFile(BookTree& tree, const std::string& fileName, std::uint32_t value
     ++tree.gamesRead;
     if (result == RESULT_NONE) continue;
     const int outcome = result == RESULT_WHITE_WINS ? 1 : result == RESULT_BLACK_WINS ? -1 : 0;
-    addMoves(tree, moves, fen.c_str(), value, all, outcome, true);
+    addGame(tree, moves, fen.c_str(), value, all, outcome);
   }
   return true;
 }
@@ -448,11 +441,41 @@ using OutputFile = std::unique_ptr<std::FILE, FileCloser>;
 
 OutputFile openOutput(const std::string& fileName, const LineWriter& writer) {
   OutputFile out(std::fopen(fileName.c_str(), "w"));
-  if (!out && writer) writer("info string error opening the output file " + fileName);
+  if (!out && writer) writer("info string error opening the output file " + reportable(fileName, REPORT_NAME_LENGTH));
   return out;
 }
 
+// Closes the written file; a failed write or close is reported.
+bool finishOutput(OutputFile& out, const std::string& fileName, const LineWriter& writer) {
+  if (platform::closeWritten(out.release())) return true;
+  if (writer) writer("info string error writing the output file " + reportable(fileName, REPORT_NAME_LENGTH));
+  return false;
+}
+
+// Gives every entry back the state the adds left it in: unvalued, no weight,
+// not excluded, and each node's entries in the order they were created (the
+// order the valuation met them first; its treatment of cycles depends on
+// it). A tree whose writing failed is so written again exactly as it would
+// have been the first time.
+void resetValuation(BookTree& tree) {
+  std::vector<std::uint32_t> chain;
+  tree.nodes.forEach([&tree, &chain](std::uint32_t& head) {
+    chain.clear();
+    for (std::uint32_t i = head; i != BOOK_NO_ENTRY; i = tree.entries[i].next) chain.push_back(i);
+    std::sort(chain.begin(), chain.end());
+    head = chain.empty() ? BOOK_NO_ENTRY : chain[0];
+    for (std::size_t k = 0; k < chain.size(); ++k)
+      tree.entries[chain[k]].next = k + 1 < chain.size() ? chain[k + 1] : BOOK_NO_ENTRY;
+  });
+  for (BookEntry& e : tree.entries) {
+    e.value = BOOK_UNVALUED;
+    e.weight = 0;
+    e.excluded = 0;
+  }
+}
+
 void prepare(BookTree& tree) {
+  resetValuation(tree);
   tree.whiteMoves = 0;
   tree.blackMoves = 0;
   tree.path.clear();
@@ -486,7 +509,7 @@ bool writeBook(BookTree& tree, const std::string& fileName, int threshold, doubl
   BookTextVisitor visitor{out.get()};
   walkBook(tree, pos, visitor, 0);
   std::fputs("* -1\n", out.get());
-  out.reset();
+  if (!finishOutput(out, fileName, writer)) return false;
   reportMoveCounts(tree, writer);
   return true;
 }
@@ -515,7 +538,7 @@ bool write960(BookTree& tree, const std::string& fileName, int threshold, double
     walkBook(tree, pos, visitor, 0);
   }
   std::fputs("* -1\n", out.get());
-  out.reset();
+  if (!finishOutput(out, fileName, writer)) return false;
   reportMoveCounts(tree, writer);
   return true;
 }
@@ -530,8 +553,7 @@ bool writeEPD(BookTree& tree, const std::string& fileName, int threshold, double
   pruneRoot(tree, pos);
   EpdVisitor visitor{out.get(), {}, {}, 0};
   walkBook(tree, pos, visitor, 0);
-  out.reset();
-  return true;
+  return finishOutput(out, fileName, writer);
 }
 
 }  // namespace korvane

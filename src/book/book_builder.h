@@ -70,6 +70,13 @@ class KeyMap {
   Value& findOrInsert(std::uint64_t key, const Value& initial);
   std::size_t size() const { return count_; }
   void clear();
+  // Calls f(value) for every value, in no particular order.
+  template <class F>
+  void forEach(F f) {
+    if (hasZero_) f(zero_);
+    for (Slot& s : slots_)
+      if (s.key != 0) f(s.value);
+  }
 
  private:
   struct Slot {
@@ -132,7 +139,9 @@ double evaluateNode(BookTree& tree, Position& pos, std::int64_t threshold, doubl
 // Writers. `threshold` is the command's (1000 is added for the start
 // points); `width` a fraction (0.25 for 25 %). False, with the line
 // "info string error opening the output file <name>" to `writer`, when the
-// file cannot be created. writeBook and write960 end with the move counts.
+// file cannot be created, or "info string error writing the output file
+// <name>" when a write or the close fails; the tree can then be written
+// again. writeBook and write960 end with the move counts.
 bool writeBook(BookTree& tree, const std::string& fileName, int threshold, double width,
                const LineWriter& writer = writeToStandardOutput);
 bool write960(BookTree& tree, const std::string& fileName, int threshold, double width,

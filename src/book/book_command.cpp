@@ -130,7 +130,8 @@ void runAction(const BookCommandArguments& a, BookBuilderState& state, const Lin
       if (a.action == Action::Write) written = writeBook(tree, a.fileName, a.threshold, a.width, print);
       if (a.action == Action::Write960) written = write960(tree, a.fileName, a.threshold, a.width, print);
       if (a.action == Action::WriteEpd) written = writeEPD(tree, a.fileName, a.threshold, a.width, print);
-      // A file that could not be created leaves the tree for another try.
+      // A file that could not be created or written leaves the tree for
+      // another try.
       if (written) state.tree.reset();
       return;
     }

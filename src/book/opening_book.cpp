@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "board/notation.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "search/transposition_table.h"
 
@@ -18,15 +19,22 @@ namespace {
 
 // The third to sixth ranks: empty only before the first move of a line.
 constexpr Bitboard MIDDLE_RANKS = 0x0000FFFFFFFF0000ULL;
+// No move text, weight or keyword comes near this length.
 constexpr std::size_t MAX_TOKEN = 64;
 
+bool isSeparator(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+// The next token; false at the end of the file and for a token longer than
+// MAX_TOKEN, which is read no further (a file of one endless token, such
+// as a device, must not keep the reader busy for ever).
 bool readToken(std::istream& in, std::string& token) {
   token.clear();
   int c;
-  while ((c = in.get()) != EOF && (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v')) {
+  while ((c = in.get()) != EOF && isSeparator(c)) {
   }
-  while (c != EOF && !(c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v')) {
-    if (token.size() < MAX_TOKEN) token.push_back(char(c));
+  while (c != EOF && !isSeparator(c)) {
+    if (token.size() == MAX_TOKEN) return false;
+    token.push_back(char(c));
     c = in.get();
   }
   return !token.empty();
@@ -41,14 +49,13 @@ bool readNumber(const std::string& token, long& value) {
 }
 
 bool openBook(const std::string& name, std::ifstream& in) {
-  in.open(name);
-  if (in) return true;
-  if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) return false;
-  const std::string dir = platform::programDirectory();
-  if (dir.empty()) return false;
-  in.clear();
-  in.open(dir + "/" + name);
-  return bool(in);
+  if (!platform::openForReading(in, name)) {
+    if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) return false;
+    const std::string dir = platform::programDirectory();
+    if (dir.empty() || !platform::openForReading(in, dir + "/" + name)) return false;
+  }
+  platform::skipByteOrderMark(in);
+  return true;
 }
 
 // Reads the whole tree; the lines are walked with an explicit stack of moves

@@ -12,6 +12,8 @@
 #include <ostream>
 #include <sstream>
 
+#include "platform/files.h"
+
 namespace korvane {
 
 // Material network: scale, topology (11 inputs, 8 hidden, 1 output, fully
@@ -92,10 +94,14 @@ Xorshift96 seededGenerator() {
 // Uniform in [0, 1).
 double unitRandom() { return double(nextRandom32()) * (1.0 / 4294967296.0); }
 
-// Reads one whitespace-separated token of bounded length.
+// No number of a network text comes near this length.
+constexpr int MAX_TOKEN = 63;
+
+// Reads one whitespace-separated token; a longer one than MAX_TOKEN is an
+// error rather than two numbers.
 bool nextToken(std::istream& in, std::string& token) {
-  in >> std::setw(64) >> token;
-  return bool(in);
+  in >> std::setw(MAX_TOKEN + 1) >> token;
+  return bool(in) && token.size() <= std::size_t(MAX_TOKEN);
 }
 
 bool readInt(std::istream& in, std::string& token, int& value) {
@@ -217,8 +223,8 @@ bool MaterialNet::load(std::string_view name) {
   if (internal) {
     builtin.str(BUILTIN_MATERIAL_NET);
   } else {
-    file.open(std::string(name));
-    if (!file) return false;
+    if (!platform::openForReading(file, std::string(name))) return false;
+    platform::skipByteOrderMark(file);
   }
   std::istream& in = internal ? static_cast<std::istream&>(builtin) : file;
 

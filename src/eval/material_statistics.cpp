@@ -6,6 +6,7 @@
 
 #include "board/move_picker.h"
 #include "eval/material.h"
+#include "platform/files.h"
 #include "search/engine.h"
 #include "search/search.h"
 
@@ -142,7 +143,7 @@ bool MaterialStatistics::addPgnFile(const std::string& fileName, int value, int 
 bool MaterialStatistics::write(const std::string& fileName, const LineWriter& print) const {
   std::FILE* file = std::fopen(fileName.c_str(), "w");
   if (!file) {
-    if (print) print("info string error opening the output file " + fileName);
+    if (print) print("info string error opening the output file " + reportable(fileName, REPORT_NAME_LENGTH));
     return false;
   }
   for (const auto& [key, sums] : table_) {
@@ -153,8 +154,9 @@ bool MaterialStatistics::write(const std::string& fileName, const LineWriter& pr
     std::fprintf(file, "%05x %05x %2d %3d %8.6f %10ld %10.3f\n", unsigned(key.first), unsigned(key.second),
                  key.code, balance, x, long(std::llround(sums.observations)), bias);
   }
-  const bool ok = std::ferror(file) == 0;
-  return std::fclose(file) == 0 && ok;
+  if (platform::closeWritten(file)) return true;
+  if (print) print("info string error writing the output file " + reportable(fileName, REPORT_NAME_LENGTH));
+  return false;
 }
 
 bool collectMaterialStatistics(const std::vector<std::string>& pgnFiles, const std::string& outputFile,

@@ -86,7 +86,8 @@ class MaterialStatistics {
   // games whose set-up fails add nothing. Answers the observations added.
   int addGame(const std::vector<Move>& moves, const std::string& fen, int result, double weight = 1.0);
   // Writes the statistics file. On failure prints "info string error opening
-  // the output file " and the name, and answers false.
+  // the output file " and the name (or "... error writing ..." when a write
+  // or the close failed), and answers false; the statistics stay.
   bool write(const std::string& fileName, const LineWriter& print) const;
 
   const std::map<ConfigurationKey, ConfigurationSums>& table() const { return table_; }

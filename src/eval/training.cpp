@@ -8,7 +8,10 @@
 #include <cstring>
 #include <fstream>
 #include <istream>
+#include <sstream>
 #include <utility>
+
+#include "platform/files.h"
 
 namespace korvane {
 
@@ -131,6 +134,7 @@ bool sampleWeight(double x, double n, double& weight) {
 }
 
 int readStatistics(std::istream& in, SampleSet& set) {
+  platform::skipByteOrderMark(in);
   char line[MAX_STATISTICS_LINE];
   int added = 0;
   // getline fails on a line that does not fit: that line does not parse.
@@ -364,19 +368,28 @@ void Trainer::scaleWeights(double factor) {
 // program ends during a save.
 bool Trainer::save() {
   const std::string scratch = options_.networkFile + ".tmp";
-  bool ok = false;
-  {
-    std::ofstream out(scratch, std::ios::trunc);
-    if (out) ok = net_.writeScale(out) && net_.write(out) && bool(out.flush());
+  std::ostringstream text;
+  net_.writeScale(text);
+  net_.write(text);
+  const char* failure = nullptr;
+  if (std::FILE* out = std::fopen(scratch.c_str(), "w")) {
+    const std::string bytes = text.str();
+    std::fwrite(bytes.data(), 1, bytes.size(), out);
+    // Only a scratch file written and closed without error replaces the
+    // network file: a full disk must not leave a cut network behind.
+    if (!platform::closeWritten(out) || std::rename(scratch.c_str(), options_.networkFile.c_str()) != 0)
+      failure = "writing";
+  } else {
+    failure = "opening";
   }
-  if (ok) ok = std::rename(scratch.c_str(), options_.networkFile.c_str()) == 0;
-  if (!ok) {
-    std::remove(scratch.c_str());
-    // Reported once: the next save would fail the same way.
-    if (!saveFailed_ && options_.print) options_.print("info string error opening the output file " + options_.networkFile);
-    saveFailed_ = true;
-  }
-  return ok;
+  if (!failure) return true;
+  std::remove(scratch.c_str());
+  // Reported once: the next save would fail the same way.
+  if (!saveFailed_ && options_.print)
+    options_.print(std::string("info string error ") + failure + " the output file " +
+                   reportable(options_.networkFile, REPORT_NAME_LENGTH));
+  saveFailed_ = true;
+  return false;
 }
 
 void Trainer::report(char mark) {
@@ -392,7 +405,8 @@ TrainingResult Trainer::run() {
   phaseLeft_ = std::max(1, options_.firstPhaseLength);
   chooseMask();
   log_ = std::fopen(options_.logFile.c_str(), "w");
-  if (!log_ && options_.print) options_.print("info string error opening the output file " + options_.logFile);
+  if (!log_ && options_.print)
+    options_.print("info string error opening the output file " + reportable(options_.logFile, REPORT_NAME_LENGTH));
 
   double mirrored[MATERIAL_NET_INPUTS];
   while (!stopRequested(options_.stop) && (options_.maxEpochs == 0 || epoch_ < options_.maxEpochs)) {

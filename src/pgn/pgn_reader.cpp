@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "board/notation.h"
+#include "platform/files.h"
 
 namespace korvane {
 
@@ -43,12 +44,70 @@ int tagNumber(const PgnTags& tags, const char* name) {
   return it == tags.end() ? 0 : leadingNumber(it->second);
 }
 
+// Longest token kept. No move, tag name or number comes near the symbol
+// limit; the string limit leaves room for long tag values while keeping a
+// damaged file (an unclosed quote) from filling the memory.
+constexpr std::size_t MAX_SYMBOL_LENGTH = 255;
+constexpr std::size_t MAX_STRING_LENGTH = 65535;
+
+// Length of the well-formed UTF-8 sequence starting at text[i], 0 when the
+// byte starts none (stray continuation bytes, overlong forms, surrogates,
+// code points above U+10FFFF, sequences cut off).
+std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
+  const unsigned c = static_cast<unsigned char>(text[i]);
+  if (c < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned low = 0x80, high = 0xBF;  // range of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    length = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    length = 3;
+    if (c == 0xE0) low = 0xA0;
+    if (c == 0xED) high = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    length = 4;
+    if (c == 0xF0) low = 0x90;
+    if (c == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() - i < length) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const unsigned b = static_cast<unsigned char>(text[i + k]);
+    if (b < (k == 1 ? low : 0x80) || b > (k == 1 ? high : 0xBF)) return 0;
+  }
+  return length;
+}
+
 }  // namespace
 
 void writeToStandardOutput(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
+}
+
+std::string reportable(std::string_view text, std::size_t maxCharacters) {
+  std::string out;
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < text.size(); ++characters) {
+    if (characters == maxCharacters) {
+      out += "...";
+      break;
+    }
+    const std::size_t length = utf8SequenceLength(text, i);
+    const unsigned c = static_cast<unsigned char>(text[i]);
+    if (length == 0 || (length == 1 && (c < 0x20 || c == 0x7F))) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      out += escaped;
+      ++i;
+    } else {
+      out.append(text.substr(i, length));
+      i += length;
+    }
+  }
+  return out;
 }
 
 int resultCode(const std::string& result) {
@@ -60,7 +119,7 @@ int resultCode(const std::string& result) {
 
 PgnReader::PgnReader(const std::string& fileName, LineWriter writer)
     : name_(fileName), writer_(std::move(writer)) {
-  file_ = std::fopen(fileName.c_str(), "rb");
+  file_ = platform::openForReading(fileName);
   if (!file_) {
     line_ = 1;
     column_ = 1;
@@ -71,6 +130,9 @@ PgnReader::PgnReader(const std::string& fileName, LineWriter writer)
   // column 1 (or, when it is a line feed, at the start of line 2).
   line_ = 1;
   column_ = 0;
+  // A byte-order mark is no part of the text and takes no column.
+  bufferEnd_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+  bufferPos_ = platform::byteOrderMarkLength(buffer_.data(), bufferEnd_);
   advance();
 }
 
@@ -117,15 +179,21 @@ bool PgnReader::skipSeparators() {
   }
 }
 
-void PgnReader::readSymbolRun() {
-  while (isSymbolCharacter(current_)) {
+void PgnReader::append(std::size_t limit) {
+  if (text_.size() < limit)
     text_ += char(current_);
-    advance();
-  }
+  else
+    overlong_ = true;
+  advance();
+}
+
+void PgnReader::readSymbolRun() {
+  while (isSymbolCharacter(current_)) append(MAX_SYMBOL_LENGTH);
 }
 
 PgnToken PgnReader::nextToken() {
   text_.clear();
+  overlong_ = false;
   if (!skipSeparators()) return PgnToken::EndOfFile;
 
   const int c = current_;
@@ -137,8 +205,7 @@ PgnToken PgnReader::nextToken() {
           advance();
           if (current_ == END) break;
         }
-        text_ += char(current_);
-        advance();
+        append(MAX_STRING_LENGTH);
       }
       if (current_ == '"') advance();
       return PgnToken::String;
@@ -150,10 +217,7 @@ PgnToken PgnReader::nextToken() {
     case ']': text_.assign(1, ']'); advance(); return PgnToken::CloseBracket;
     case '$':
       advance();
-      while (isDigit(current_)) {
-        text_ += char(current_);
-        advance();
-      }
+      while (isDigit(current_)) append(MAX_SYMBOL_LENGTH);
       return PgnToken::Nag;
     default:
       break;
@@ -162,10 +226,7 @@ PgnToken PgnReader::nextToken() {
   if (isSuffixAnnotation(c)) {
     // "!" and "?" are the import format's spellings of the glyphs $1..$6;
     // they are skipped like any other glyph.
-    while (isSuffixAnnotation(current_)) {
-      text_ += char(current_);
-      advance();
-    }
+    while (isSuffixAnnotation(current_)) append(MAX_SYMBOL_LENGTH);
     return PgnToken::Nag;
   }
   if (!isSymbolCharacter(c)) {
@@ -181,8 +242,8 @@ PgnToken PgnReader::nextToken() {
 
 void PgnReader::report(const char* message, const std::string& detail) {
   ok_ = false;
-  std::string out = "info string PGN-Parser: file " + name_ + " line " + std::to_string(line_) + " char " +
-                    std::to_string(column_) + ": " + message + detail;
+  std::string out = "info string PGN-Parser: file " + reportable(name_, REPORT_NAME_LENGTH) + " line " +
+                    std::to_string(line_) + " char " + std::to_string(column_) + ": " + message + reportable(detail);
   if (writer_) writer_(out);
 }
 
@@ -232,13 +293,20 @@ bool PgnReader::readGame(PgnTags& tags, std::vector<Move>& moves) {
         report("unexpected ')'");
         return false;
       case PgnToken::OpenBracket: {
-        if (nextToken() != PgnToken::Symbol) {
+        if (nextToken() != PgnToken::Symbol || overlong_) {
           report("symbol expected");
           return false;
         }
         const std::string name = text_;
-        if (nextToken() != PgnToken::String) {
+        if (nextToken() != PgnToken::String || overlong_) {
           report("String erwartet");
+          return false;
+        }
+        if (name == "FEN" && !moves.empty()) {
+          // Tags after moves: the previous game lacks its termination
+          // marker and this is the next game's header. Taking the FEN
+          // here would set up a new board under the moves already read.
+          report("'FEN' after moves (game termination marker missing?)");
           return false;
         }
         const std::string& value = tags[name] = text_;

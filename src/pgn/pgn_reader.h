@@ -13,11 +13,13 @@
 // already counts as the start of the next line).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "board/position.h"
@@ -30,6 +32,17 @@ using LineWriter = std::function<void(const std::string&)>;
 
 // Writes the line and a line feed to standard output and flushes.
 void writeToStandardOutput(const std::string& line);
+
+// Longest piece of file content quoted in a report line, in characters, and
+// longest file name.
+constexpr std::size_t REPORT_QUOTE_LENGTH = 80;
+constexpr std::size_t REPORT_NAME_LENGTH = 1023;
+
+// Text from a file or a command made fit for a report line: at most
+// `maxCharacters` characters, then "..." when there was more; bytes that are
+// not valid UTF-8 and control characters are written as "\xNN", so that a
+// report never carries raw bytes into the protocol stream.
+std::string reportable(std::string_view text, std::size_t maxCharacters = REPORT_QUOTE_LENGTH);
 
 enum class PgnToken : int {
   String = 0,
@@ -90,6 +103,9 @@ class PgnReader {
   void advance();
   void skipToLineEnd();
   bool skipSeparators();
+  // Appends the current character to the token while it is shorter than
+  // `limit` (else marks it overlong) and moves on.
+  void append(std::size_t limit);
   void readSymbolRun();
   void report(const char* message, const std::string& detail = std::string());
   bool finishGame(const PgnTags& tags);
@@ -104,6 +120,7 @@ class PgnReader {
   int line_ = 1;
   int column_ = 1;
   std::string text_;
+  bool overlong_ = false;  // the token was longer than its kind allows
   bool ok_ = true;
   Position board_;
 };

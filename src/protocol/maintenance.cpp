@@ -13,6 +13,7 @@
 #include "book/book_command.h"
 #include "eval/evaluator.h"
 #include "eval/training.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "protocol/engine_output.h"
 #include "protocol/scan.h"
@@ -42,8 +43,8 @@ void matLearn(MatCommandState& state, EngineOutput& output, const std::string& n
     output.debugMessage("mat learn: Training läuft bereits", nullptr);
     return;
   }
-  std::ifstream in(name);
-  if (!in) {
+  std::ifstream in;
+  if (!platform::openForReading(in, name)) {
     output.debugMessage("mat learn: Statistikdatei nicht lesbar:", name.c_str());
     return;
   }

@@ -129,6 +129,10 @@ UciInterpreter::UciInterpreter(Engine& engine, EngineOutput& output, SearchContr
       hiddenOptions_(hiddenOptions),
       evalEvaluator_(std::make_unique<Evaluator>()) {
   takeEvalCopy();
+  // The book is there from the start, for a "go" before any "position". A
+  // book that does not load is not reported here: no protocol has been
+  // agreed on yet, and the next load reports it.
+  if (engine_.ownBook) loadBook(engine_.bookFile, bookStart_, engine_.table());
 }
 
 UciInterpreter::~UciInterpreter() = default;

@@ -8,6 +8,7 @@
 
 #include "board/move_picker.h"
 #include "board/notation.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "protocol/scan.h"
 #include "protocol/xboard_output.h"
@@ -369,14 +370,12 @@ void XboardAdapter::protover(const char* args) {
 }
 
 bool XboardAdapter::readSettingsFile() {
-  std::ifstream in(SETTINGS_FILE);
-  if (!in) {
+  std::ifstream in;
+  if (!platform::openForReading(in, SETTINGS_FILE)) {
     const std::string directory = platform::programDirectory();
-    if (directory.empty()) return false;
-    in.clear();
-    in.open(directory + SETTINGS_FILE);
-    if (!in) return false;
+    if (directory.empty() || !platform::openForReading(in, directory + SETTINGS_FILE)) return false;
   }
+  platform::skipByteOrderMark(in);
   // Only "setoption" lines count; they set UCI options as if sent by a GUI.
   std::string text;
   while (std::getline(in, text)) {

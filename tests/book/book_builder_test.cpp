@@ -263,5 +263,25 @@ TEST(BookBuilder, AddsPgnFiles) {
   EXPECT_EQ(reports.lines.size(), 2u);
 }
 
+// A game without its termination marker runs into the next game's tags. The
+// FEN there ends the reading with a report; taken as the start of the moves
+// already read, it had the builder make moves from empty squares.
+TEST(BookBuilder, MergedGamesLeaveOnlyTheSoundGames) {
+  const std::string tags = "[White \"a\"]\n[Black \"b\"]\n[Result \"1-0\"]\n";
+  TempFile merged(tags + "1. e4 e5 1-0\n" + tags + "1. d4 d5 2. c4 dxc4\n" + tags +
+                  "[SetUp \"1\"]\n[FEN \"4k3/8/8/8/8/8/8/4K2R w K - 0 1\"]\n1. Rh8+ Kd7 2. Rh7+ Ke6 1-0\n" + tags +
+                  "1. c4 c5 1-0\n");
+  BookTree tree = testTree();
+  Reports reports;
+  ASSERT_TRUE(addPgnFile(tree, merged.path(), 1000, true, -1, reports.writer()));
+  EXPECT_EQ(tree.gamesAdded, 1u);
+  EXPECT_EQ(reports.lines, std::vector<std::string>{"info string PGN-Parser: file " + merged.path() +
+                                                    " line 13 char 38: 'FEN' after moves (game termination "
+                                                    "marker missing?)"});
+  TempFile book("", ".opn", false);
+  ASSERT_TRUE(writeBook(tree, book.path(), 0, 0.25, reports.writer()));
+  EXPECT_EQ(book.read(), "e2e4 99\n e7e5 99\n *\n*\n* -1\n");
+}
+
 }  // namespace
 }  // namespace korvane

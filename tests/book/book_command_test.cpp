@@ -78,16 +78,22 @@ TEST(BookCommand, AddsWritesAndForgets) {
   runBookCommand(("add " + pgn.path() + " all").c_str(), state, print);
   EXPECT_EQ(state.tree->gamesAdded, 3u);
 
-  // A file that cannot be created keeps the tree for another try.
+  // A file that cannot be created, or whose writes fail (a full disk), keeps
+  // the tree for another try, which writes the whole book.
   runBookCommand("write /nonexistent/dir/book.opn threshold 1000", state, print);
-  ASSERT_NE(state.tree, nullptr);
+  for (const char* full : {"write /dev/full threshold 1000", "write960 /dev/full threshold 1000",
+                           "writeEPD /dev/full threshold 1000"}) {
+    runBookCommand(full, state, print);
+    ASSERT_NE(state.tree, nullptr) << full;
+  }
   TempFile book("", ".opn", false);
   runBookCommand(("write " + book.path() + " threshold 1000 width 25").c_str(), state, print);
   EXPECT_EQ(state.tree, nullptr);
   EXPECT_EQ(book.read(), "e2e4 99\n c7c5 99\n  g1f3 99\n   d7d6 99\n   *\n  *\n *\n*\n* -1\n");
+  const std::string full = "info string error writing the output file /dev/full";
   EXPECT_EQ(reports.lines, (std::vector<std::string>{
-                               "info string error opening the output file /nonexistent/dir/book.opn",
-                               "white moves:         2", "black moves:         2", "moves:               4"}));
+                               "info string error opening the output file /nonexistent/dir/book.opn", full, full,
+                               full, "white moves:         2", "black moves:         2", "moves:               4"}));
 
   // Without a tree a write does nothing; delete drops a tree unwritten.
   TempFile again("", ".opn", false);
@@ -104,6 +110,9 @@ TEST(BookCommand, AddsWritesAndForgets) {
   ASSERT_NE(state.tree, nullptr);
   EXPECT_EQ(reports.lines.back(),
             "info string PGN-Parser: file /nonexistent/dir/games.pgn line 1 char 1: Cannot open file");
+  // So is a directory.
+  runBookCommand("add " KORVANE_DATA_DIR, state, print);
+  EXPECT_EQ(reports.lines.back(), "info string PGN-Parser: file " KORVANE_DATA_DIR " line 1 char 1: Cannot open file");
 }
 
 }  // namespace

@@ -61,6 +61,10 @@ TEST(BookEndToEnd, DefaultNameFromWorkingAndProgramDirectory) {
   // The working directory.
   fs::current_path(dir / "cwd");
   expectBookPlayed(runEngine("uci\n" + PLAY));
+  // Loaded at start-up: a "go" before any "position" plays from it.
+  const auto first = bestmoves(runEngine("uci\nsetoption name blocking value true\ngo depth 6\nquit\n"));
+  ASSERT_FALSE(first.empty());
+  EXPECT_EQ(first[0], "bestmove e2e4");
 
   // Beside the program, started from a directory without a book.
   fs::copy_file(KORVANE_BINARY, dir / "bin" / "korvane");

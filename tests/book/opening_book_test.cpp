@@ -71,8 +71,20 @@ TEST(OpeningBook, EveryBrokenBookLeavesTheSingleEmptyEntry) {
     EXPECT_EQ(table.bookCount(), 1u) << text;
     EXPECT_TRUE(probeBook(table, start.key, 5).isNone()) << text;
   }
+  // A token longer than any move or weight is an error, not read to its end
+  // (a device of endless zeros would keep the reader for ever) and not cut
+  // into a shorter one (this weight would have read as 0).
+  const std::string longWeight = "e2e4 " + std::string(100, '0') + "1 * *";
+  EXPECT_FALSE(loadBook(writeBook("book_long.opn", longWeight), start, table));
+  EXPECT_FALSE(loadBook("/dev/zero", start, table));
+  // Neither a missing file nor a directory opens.
   EXPECT_FALSE(loadBook(::testing::TempDir() + "no_such_book.opn", start, table));
+  EXPECT_FALSE(loadBook(::testing::TempDir(), start, table));
   EXPECT_EQ(table.bookCount(), 1u);
+  // A byte-order mark in front is no part of the book.
+  ASSERT_TRUE(loadBook(writeBook("book_bom.opn", "\xEF\xBB\xBF" "e2e4 1 * *\n"), start, table));
+  EXPECT_EQ(table.bookCount(), 1u);
+  EXPECT_EQ(probeBook(table, start.key, 0), coordinate(start, "e2e4"));
 
   // More lines than the table has slots.
   TranspositionTable tiny;

@@ -120,6 +120,11 @@ TEST(MaterialNet, WrittenAndReadBackGivesTheSameOutputs) {
     EXPECT_NEAR(after[i], before[i], std::abs(before[i]) * 1e-10 + 1e-12) << "input set " << i;
   // Writing the read network again gives the same text.
   EXPECT_EQ(written(again), written(net));
+  // A byte-order mark in front is skipped.
+  std::ofstream(path) << "\xEF\xBB\xBF" << written(net);
+  MaterialNet marked;
+  ASSERT_TRUE(marked.load(path));
+  EXPECT_EQ(outputs(marked), outputs(again));
   std::remove(path.c_str());
 
   // The root-statistics network too.
@@ -153,6 +158,7 @@ TEST(MaterialNet, BrokenTextsAreRefusedAndLeaveTheNetwork) {
       {"a word among the weights", withToken(text, 400, "x1.5")},
       {"a number with junk", withToken(text, 400, "1.5e")},
       {"not a number", withToken(text, 400, "nan")},
+      {"a number too long to be one token", withToken(text, 400, "0." + std::string(70, '1'))},
       {"weights cut off", text.substr(0, text.size() / 2 + 400)},
       {"topology cut off", text.substr(0, 200)},
       {"empty", ""},

@@ -5,10 +5,12 @@
 #include "eval/training.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -235,6 +237,9 @@ TEST(StatisticsReading, LinesAndStops) {
   // The last line may lack its line feed.
   std::istringstream unterminated("12228 12228  0   0 0.500000     350000      3.000");
   EXPECT_EQ(readStatistics(unterminated, none), 1);
+  // A byte-order mark before the first line is skipped.
+  std::istringstream marked("\xEF\xBB\xBF" "12228 12228  0   0 0.500000     350000      3.000\n");
+  EXPECT_EQ(readStatistics(marked, none), 1);
 }
 
 // --- the fit and the prepared targets ---------------------------------------
@@ -493,6 +498,30 @@ TEST(Training, FilesThatCannotBeWritten) {
   ASSERT_EQ(reports.size(), 2u);
   EXPECT_EQ(reports[0], "info string error opening the output file " + options.logFile);
   EXPECT_EQ(reports[1], "info string error opening the output file " + options.networkFile);
+
+  // A save whose writing fails (here at the file size limit, as on a full
+  // disk) leaves the network file as it was and says so.
+  const std::string network = dir.file("materialwerte.mat");
+  std::ofstream(network) << "earlier";
+  options.networkFile = network;
+  options.logFile = dir.file("NeuroLrn.txt");
+  reports.clear();
+  rlimit saved{}, small{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  small = saved;
+  small.rlim_cur = 1000;  // the network text is twice as long
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const TrainingResult limited = trainNetwork(set, net, options);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(limited.saves, 0);
+  EXPECT_EQ(reports, std::vector<std::string>{"info string error writing the output file " + network});
+  std::ifstream kept(network);
+  std::string content;
+  kept >> content;
+  EXPECT_EQ(content, "earlier");
+  EXPECT_FALSE(std::filesystem::exists(network + ".tmp"));
 
   // Nothing to learn from: nothing happens.
   SampleSet empty;

@@ -73,6 +73,8 @@ TEST(PgnTokenizer, KindsTextsAndSkipping) {
   // braces hold anything but "}".
   EXPECT_EQ(tokensOf("%skip (\n; also ( skipped\r\n{ ( [ \" \n } e4 %\n%x\n;"),
             (Tokens{{T::Symbol, "e4"}, {T::Symbol, "%"}, {T::EndOfFile, ""}}));
+  // A byte-order mark is skipped and takes no column: "%" is still first.
+  EXPECT_EQ(tokensOf("\xEF\xBB\xBF%skip (\ne4"), (Tokens{{T::Symbol, "e4"}, {T::EndOfFile, ""}}));
 
   // The place is the look-ahead character's: a line feed starts the next
   // line in column 0.
@@ -131,6 +133,11 @@ TEST(PgnReader, ReadsTheSampleGames) {
 }
 
 TEST(PgnReader, ReportsEveryErrorWithItsPlace) {
+  // Built by appending: GCC 12 warns wrongly about "text" + std::string.
+  std::string longSymbol = "1. e4 ", longTagName = "[", longQuote = "illegal move ";
+  longSymbol.append(300, 'a').append(" *");
+  longTagName.append(300, 'W').append(" \"x\"]");
+  longQuote.append(80, 'a').append("...");
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"1. e4 \"hello\" e5", reportAt(1, 14, "unexpected string hello")},
       {"[White \"a\"]\n1. e4 (1. d4 (1. c4) d5", reportAt(2, 24, "unexpected end of file")},
@@ -153,6 +160,16 @@ TEST(PgnReader, ReportsEveryErrorWithItsPlace) {
       {"[White \"abc\n", reportAt(2, 1, "']' expected")},
       // Truncated inside a move.
       {"[White \"a\"]\n1. e4 e5 2. N", reportAt(2, 14, "illegal move N")},
+      // A game without termination marker runs into the next one's tags: its
+      // FEN must not set up a board under the moves read so far.
+      {"[White \"a\"]\n1. d4 d5\n[SetUp \"1\"]\n[FEN \"4k3/8/8/8/8/8/8/4K2R w K - 0 1\"]\n1. Rh8+ *",
+       reportAt(4, 38, "'FEN' after moves (game termination marker missing?)")},
+      // Quoted input is cut at 80 characters; bytes that are not UTF-8 and
+      // control characters are escaped. Overlong tokens are errors.
+      {longSymbol, reportAt(1, 307, longQuote)},
+      {"1. e4 \xFF\xFE e5", reportAt(1, 8, "illegal move \\xFF")},
+      {"1. e4 \"M\xC3\xBCller\xC3\x01\" e5", reportAt(1, 18, "unexpected string M\xC3\xBCller\\xC3\\x01")},
+      {longTagName, reportAt(1, 302, "symbol expected")},
   };
   for (const auto& [content, expected] : cases) {
     const auto [ok, reports] = readOne(content);
@@ -171,6 +188,10 @@ TEST(PgnReader, ReportsEveryErrorWithItsPlace) {
   EXPECT_FALSE(missing.readGame(tags, moves));
   EXPECT_EQ(reports.lines, std::vector<std::string>{"info string PGN-Parser: file /nonexistent/dir/games.pgn "
                                                     "line 1 char 1: Cannot open file"});
+  // A directory is no file to read.
+  PgnReader directory(KORVANE_DATA_DIR, reports.writer());
+  EXPECT_FALSE(directory.isOpen());
+  EXPECT_EQ(reports.lines.back(), "info string PGN-Parser: file " KORVANE_DATA_DIR " line 1 char 1: Cannot open file");
 }
 
 TEST(PgnReader, SurvivesDamagedFiles) {

@@ -141,6 +141,10 @@ TEST_F(MatInterpreterTest, FileErrorsKeepTheEngineWorking) {
   run("mat write " + bad);
   ASSERT_EQ(output.printed.size(), 1u);
   EXPECT_EQ(output.printed[0], "info string error opening the output file " + bad);
+  // A write that fails (a full disk) likewise.
+  run("mat write /dev/full");
+  ASSERT_EQ(output.printed.size(), 2u);
+  EXPECT_EQ(output.printed[1], "info string error writing the output file /dev/full");
   run("mat write " + dir.file("stats.txt"));
   const std::string text = readText(dir.file("stats.txt"));
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);

@@ -111,9 +111,11 @@ TEST(XboardTranscript, CommandsBeforeProtover2EndTheRun) {
 
 TEST(XboardTranscript, SettingsFileInTheWorkingDirectory) {
   ScratchDir dir;
+  // Saved with a byte-order mark, which is no part of the first line.
   dir.write("Korvane.ini",
-            "# the engine's settings\n"
+            "\xEF\xBB\xBF"
             "setoption name OwnBook value false\r\n"
+            "# the engine's settings\n"
             "setoption name Hash value 0\n"
             "Setoption name Hash value 8\n"
             "setoption name Bogus value 1\n"
