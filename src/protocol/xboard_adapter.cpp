@@ -30,6 +30,13 @@ constexpr int DRAW_OFFER_MOVES = 20;
 constexpr int ACCEPT_DRAW_LOWER = -1000000;
 constexpr int OFFER_DRAW_LOWER = -1;
 constexpr int DRAW_UPPER = 1;
+// Room the reader waits for before it handles a line. The most one command
+// posts is nine lines ("new" during analysis: a quiet stop, four lines of the
+// new game, the position and "go infinite"); a search that ends meanwhile
+// adds two (the position and "go" of pondering). At most one of these lines
+// each may be long: a position with many moves, or a long opponent name.
+constexpr int ROOM_SHORT_LINES = 12;
+constexpr int ROOM_LONG_LINES = 2;
 
 const char* const SETTINGS_FILE = "Korvane.ini";
 
@@ -192,8 +199,8 @@ XboardAdapter::~XboardAdapter() {
   // Whatever search still runs ends silently. The stop is queued behind any
   // "go" still waiting, so once the queue is idle no search thread is left
   // that could reach this adapter.
-  postWhenPossible("setoption name NoOutput value true");
-  postWhenPossible("stop");
+  postWaiting("setoption name NoOutput value true");
+  postWaiting("stop");
   sink_->waitUntilIdle();
   output_.setAdapter(nullptr);
 }
@@ -218,17 +225,24 @@ void XboardAdapter::reset() {
 }
 
 void XboardAdapter::handleLine(const char* line) {
+  // Back-pressure: a burst of input waits here, outside the lock, until the
+  // commands before it have made room.
+  sink_->waitForRoom(ROOM_SHORT_LINES, ROOM_LONG_LINES);
   Ending ending = Ending::None;
+  std::vector<std::string> settings;
   {
     std::lock_guard<std::mutex> guard(lock_);
     ending = dispatch(line);
+    settings.swap(settingsLines_);
   }
+  // The settings file may hold more lines than the queue has slots.
+  for (const std::string& option : settings) postWaiting(option);
   if (ending == Ending::None) return;
   // The run ends: the queued commands run to their end first, so that the
   // main loop finds the quit flag set when it next looks. This happens
   // outside the lock, so a search being stopped can still finish its report.
-  if (ending == Ending::Quit) postWhenPossible("setoption name NoOutput value true");
-  postWhenPossible("quit");
+  if (ending == Ending::Quit) postWaiting("setoption name NoOutput value true");
+  postWaiting("quit");
   sink_->waitUntilIdle();
 }
 
@@ -381,7 +395,7 @@ bool XboardAdapter::readSettingsFile() {
   std::string text;
   while (std::getline(in, text)) {
     while (!text.empty() && scan::isWhite(text.back())) text.pop_back();
-    if (text.compare(0, 10, "setoption ") == 0) post(text);
+    if (text.compare(0, 10, "setoption ") == 0) settingsLines_.push_back(text);
   }
   return true;
 }
@@ -684,10 +698,8 @@ void XboardAdapter::post(const std::string& command) {
   if (!sink_->post(command)) output_.replyError("command not queued", command.c_str());
 }
 
-void XboardAdapter::postWhenPossible(const char* command) {
-  // The queue only refuses while every slot is busy; once it has run what it
-  // holds there is room.
-  for (int attempt = 0; attempt < 3 && !sink_->post(command); ++attempt) sink_->waitUntilIdle();
+void XboardAdapter::postWaiting(const std::string& command) {
+  if (!sink_->postWaiting(command)) output_.replyError("command not queued", command.c_str());
 }
 
 }  // namespace korvane

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,73 @@ TEST(XboardTranscript, PingIsAnsweredWhileCommandsWait) {
   ASSERT_TRUE(engine.readLine("Error (Nicht jetzt, nicht schon wieder Du!): internal error", 10000));
   engine.send("quit");
   EXPECT_EQ(engine.waitExit(10000), 0);
+}
+
+// The first move of a thinking line's principal variation, or "".
+std::string firstPvMove(const std::string& line) {
+  std::istringstream in(line);
+  std::string depth, score, time, nodes, move;
+  in >> depth >> score >> time >> nodes >> move;
+  return move;
+}
+
+TEST(XboardTranscript, BurstOfMovesAndUndosEndsInAnalysisOfTheLastPosition) {
+  // 500 lines sent at once, far more than the queue has slots: every move
+  // in analysis mode posts five commands. The game is the scholar's mate up
+  // to the mating move, with a move and its undo repeated before each ply.
+  ScratchDir dir;
+  dir.write("Korvane.ini", "setoption name OwnBook value false\n");
+  XboardProcess engine(dir.path());
+  ASSERT_TRUE(engine.handshake());
+  std::string burst = "new\nforce\npost\nanalyze";
+  int lines = 0;
+  const char* game[] = {"e2e4", "e7e5", "f1c4", "b8c6", "d1h5", "g8f6", nullptr};
+  for (int ply = 0;; ++ply) {
+    for (int i = 0; i < (game[ply] ? 41 : 1); ++i) {
+      burst += ply % 2 == 0 ? "\nusermove a2a3\nundo" : "\nusermove a7a6\nundo";
+      lines += 2;
+    }
+    if (!game[ply]) break;
+    burst += std::string("\nusermove ") + game[ply];
+    ++lines;
+  }
+  ASSERT_EQ(lines, 500);
+  engine.send(burst);
+  std::string line;
+  ASSERT_TRUE(engine.readUntil([](const std::string& l) { return firstPvMove(l) == "h5f7"; }, 60000, &line))
+      << "no analysis of the final position";
+  engine.send("hint");
+  ASSERT_TRUE(engine.readUntil([](const std::string& l) { return startsWith(l, "Hint: "); }, 10000, &line));
+  EXPECT_EQ(line, "Hint: h5f7");
+  engine.send("exit");
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(10000), 0);
+  for (const std::string& l : engine.seen) {
+    EXPECT_FALSE(startsWith(l, "Error")) << l;
+    EXPECT_FALSE(startsWith(l, "Illegal")) << l;
+  }
+}
+
+TEST(XboardTranscript, BurstOfNamesBeforeAMoveStillGetsTheMove) {
+  // Clearing a 64 MiB table for the new game keeps the queue busy while the
+  // names pour in.
+  ScratchDir dir;
+  dir.write("Korvane.ini", "setoption name OwnBook value false\nsetoption name Hash value 64\n");
+  XboardProcess engine(dir.path());
+  ASSERT_TRUE(engine.handshake());
+  std::string burst = "new";
+  for (int i = 0; i < 300; ++i) burst += "\nname Player" + std::to_string(i);
+  engine.send(burst + "\nsd 2\nusermove e2e4");
+  std::string line;
+  ASSERT_TRUE(engine.readUntil(isMoveLine, 30000, &line));
+  GameRecord after;
+  Move m;
+  ASSERT_TRUE(parseMove(after.position, "e2e4", true, m));
+  after.playMove(m);
+  EXPECT_TRUE(engineMove(line, after.position, m)) << line;
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(10000), 0);
+  for (const std::string& l : engine.seen) EXPECT_FALSE(startsWith(l, "Error")) << l;
 }
 
 TEST(XboardTranscript, EndOfInputWhileThinkingEndsQuietly) {
