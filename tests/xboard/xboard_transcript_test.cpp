@@ -196,6 +196,42 @@ TEST(XboardTranscript, PingIsAnsweredWhileCommandsWait) {
   EXPECT_EQ(engine.waitExit(10000), 0);
 }
 
+TEST(XboardTranscript, GameEndsRepliesAndMoveTexts) {
+  // Each row starts from "new" and "force"; the lines are everything the
+  // engine prints in reply, up to the answer to a closing "ping".
+  struct Row {
+    Lines commands;
+    Lines expected;
+  } rows[] = {
+      // Locked pawns that the kings cannot get at: dead.
+      {{"setboard 4k3/8/8/1p1p1p1p/1P1P1P1P/8/8/4K3 w - - 0 1", "usermove e1d2"}, {"1/2-1/2 {Dead position}"}},
+      // Not dead while an en-passant capture can open the wall; dead after it
+      // has gone.
+      {{"setboard 8/1k4p1/7p/p1p1p2P/P1P1P1P1/8/3K4/8 b - - 0 1", "usermove g7g5", "usermove d2e2"},
+       {"1/2-1/2 {Dead position}"}},
+      // Only the black king guards d5, and it can be driven off: White mates.
+      {{"setboard 8/5K2/2k5/1p1p4/1P1P4/8/8/8 w - - 0 1", "usermove f7e7"}, {}},
+  };
+  ScratchDir dir;
+  dir.write("Korvane.ini", "setoption name OwnBook value false\n");
+  XboardProcess engine(dir.path());
+  ASSERT_TRUE(engine.handshake());
+  int pings = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.commands[0]);
+    engine.send("new");
+    engine.send("force");
+    for (const std::string& command : row.commands) engine.send(command);
+    const std::string pong = "pong " + std::to_string(++pings);
+    engine.send("ping " + std::to_string(pings));
+    const std::size_t before = engine.seen.size();
+    ASSERT_TRUE(engine.readLine(pong, 10000));
+    EXPECT_EQ(Lines(engine.seen.begin() + std::ptrdiff_t(before), engine.seen.end() - 1), row.expected);
+  }
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(10000), 0);
+}
+
 // The first move of a thinking line's principal variation, or "".
 std::string firstPvMove(const std::string& line) {
   std::istringstream in(line);
