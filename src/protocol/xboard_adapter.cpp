@@ -17,8 +17,6 @@ namespace korvane {
 namespace {
 
 constexpr std::size_t MAX_COMMAND_WORD = 16;
-// The answer to "ping" is the line itself, cut to this length.
-constexpr std::size_t MAX_PING_LINE = 29;
 // Clock values beyond this (about 30 years) are taken as this.
 constexpr double MAX_TIME_MS = 1e12;
 // Defaults of a new game: the whole game in 5 minutes.
@@ -286,7 +284,9 @@ XboardAdapter::Ending XboardAdapter::dispatch(const char* line) {
   } else if (word == "go") {
     forceMode_ = false;
     moveStart_ = platform::nowMs();
-    think(Move());
+    // Without a legal move there is nothing to search: the game is over, and
+    // the GUI hears its result as after a move that ended it.
+    if (!printMateOrStalemate()) think(Move());
   } else if (word == "playother") {
     forceMode_ = false;
   } else if (word == "level") {
@@ -319,7 +319,9 @@ XboardAdapter::Ending XboardAdapter::dispatch(const char* line) {
   } else if (word == "?") {
     if (!(ponderPermitted_ && ponderingNow_)) post("stop");
   } else if (word == "ping") {
-    std::string answer(wordStart, std::min(std::strlen(wordStart), MAX_PING_LINE));
+    // The argument comes back exactly as sent: the GUI matches it to its own
+    // counter, whatever its length.
+    std::string answer(wordStart);
     answer[1] = 'o';
     output_.reply(answer);
   } else if (word == "draw") {
@@ -603,15 +605,18 @@ void XboardAdapter::leaveAnalysis() {
   output_.stopAnalysis();
 }
 
-bool XboardAdapter::gameOverTest() {
+bool XboardAdapter::printMateOrStalemate() {
   int result = 0;
-  if (noLegalMove(game_.position, &result)) {
-    if (result == 0)
-      output_.reply("1/2-1/2 {Stalemate}");
-    else
-      output_.reply(game_.position.whiteToMove ? "0-1 {Black mates}" : "1-0 {White mates}");
-    return true;
-  }
+  if (!noLegalMove(game_.position, &result)) return false;
+  if (result == 0)
+    output_.reply("1/2-1/2 {Stalemate}");
+  else
+    output_.reply(game_.position.whiteToMove ? "0-1 {Black mates}" : "1-0 {White mates}");
+  return true;
+}
+
+bool XboardAdapter::gameOverTest() {
+  if (printMateOrStalemate()) return true;
   switch (game_.drawReason()) {
     case DRAW_FIFTY_MOVES:
       output_.reply("1/2-1/2 {Draw by 50 move rule}");

@@ -131,6 +131,8 @@ class XboardAdapter final : public CommandInterpreter {
   void leaveAnalysis();
   // True (after printing the result) when the game has ended.
   bool gameOverTest();
+  // True (after printing the result) when the side to move has no legal move.
+  bool printMateOrStalemate();
   bool resignTest(int resignThreshold);
   // Sets the game from the base text and plays the move list on it.
   void rebuildGame();

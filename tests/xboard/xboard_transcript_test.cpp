@@ -211,6 +211,20 @@ TEST(XboardTranscript, GameEndsRepliesAndMoveTexts) {
        {"1/2-1/2 {Dead position}"}},
       // Only the black king guards d5, and it can be driven off: White mates.
       {{"setboard 8/5K2/2k5/1p1p4/1P1P4/8/8/8 w - - 0 1", "usermove f7e7"}, {}},
+      // "go" without a legal move answers with the result.
+      {{"setboard rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq - 1 3", "go"}, {"0-1 {Black mates}"}},
+      {{"setboard R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", "go"}, {"1-0 {White mates}"}},
+      {{"setboard 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", "go"}, {"1/2-1/2 {Stalemate}"}},
+      // Castling in every spelling; the king moves after it show where the
+      // kings went. A right already used is refused.
+      {{"setboard r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", "usermove 0-0-0", "usermove O-O", "usermove c1b1",
+        "usermove g8g7", "usermove 0-0"},
+       {"Illegal move: 0-0   "}},
+      {{"setboard r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", "usermove O-O-O", "usermove 0-0", "usermove c1b1",
+        "usermove g8g7"},
+       {}},
+      // The ping argument comes back whole.
+      {{"ping 123456789012345678901234567890"}, {"pong 123456789012345678901234567890"}},
   };
   ScratchDir dir;
   dir.write("Korvane.ini", "setoption name OwnBook value false\n");
