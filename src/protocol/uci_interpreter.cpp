@@ -456,8 +456,12 @@ void UciInterpreter::reloadBook() {
     setEmptyBook(engine_.table());
     return;
   }
-  if (!loadBook(engine_.bookFile, bookStart_, engine_.table()))
+  if (loadBook(engine_.bookFile, bookStart_, engine_.table())) {
+    failedBookReported_.reset();
+  } else if (failedBookReported_ != engine_.bookFile) {
     output_.debugMessage("Opening book read error", nullptr);
+    failedBookReported_ = engine_.bookFile;
+  }
 }
 
 }  // namespace korvane

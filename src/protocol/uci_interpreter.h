@@ -7,6 +7,9 @@
 // only in debug mode; an unknown command is ignored.
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "board/position.h"
 #include "book/book_command.h"
 #include "eval/training.h"
@@ -38,7 +41,8 @@ class UciInterpreter final : public CommandInterpreter {
   void quit();
   // Stops a running search without letting it print anything.
   void quietStop();
-  // Loads the opening book after a new game or a start position.
+  // Loads the opening book after a new game or a start position. A book
+  // file that fails is reported once, not at every game.
   void reloadBook();
 
   Engine& engine_;
@@ -47,6 +51,8 @@ class UciInterpreter final : public CommandInterpreter {
   bool hiddenOptions_;
   bool uciChess960_ = false;
   Position bookStart_;            // where the book's lines begin: the last initial array set up
+  // The book file whose failure was last reported, while no load has worked since.
+  std::optional<std::string> failedBookReported_;
   BookBuilderState bookBuilder_;  // the tree of "book add", kept between commands
   MatCommandState matState_;      // statistics of "mat add" and the training of "mat learn"
 };

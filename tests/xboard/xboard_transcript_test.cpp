@@ -246,6 +246,25 @@ TEST(XboardTranscript, GameEndsRepliesAndMoveTexts) {
   EXPECT_EQ(engine.waitExit(10000), 0);
 }
 
+TEST(XboardTranscript, MissingBookIsReportedOncePerSession) {
+  ScratchDir dir;  // no book, no settings file
+  XboardProcess engine(dir.path());
+  ASSERT_TRUE(engine.handshake());
+  for (int game = 0; game < 3; ++game) {
+    engine.send("new");
+    engine.send("sd 1");
+    engine.send("go");
+    ASSERT_TRUE(engine.readUntil(isMoveLine, 20000));
+  }
+  engine.send("ping 1");
+  ASSERT_TRUE(engine.readLine("pong 1", 10000));
+  int reports = 0;
+  for (const std::string& line : engine.seen) reports += line == "Error (Opening book read error): internal error";
+  EXPECT_EQ(reports, 1);
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(10000), 0);
+}
+
 // The first move of a thinking line's principal variation, or "".
 std::string firstPvMove(const std::string& line) {
   std::istringstream in(line);
