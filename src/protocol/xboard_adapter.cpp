@@ -628,8 +628,12 @@ bool XboardAdapter::gameOverTest() {
       output_.reply("1/2-1/2 {Insufficient material}");
       return true;
     case DRAW_DEAD:
-      output_.reply("1/2-1/2 {Dead position}");
-      return true;
+      // Not claimed: GUIs judge claims by their own rules, which know no
+      // blocked pawn endings, and score even a true claim as a false one,
+      // a lost game. The game goes on; the search scores the position as a
+      // draw, so it ends by repetition or the fifty-move rule, which GUIs
+      // accept.
+      return false;
     default:
       return false;
   }
