@@ -293,7 +293,10 @@ TEST(XboardTranscript, BurstOfMovesAndUndosEndsInAnalysisOfTheLastPosition) {
     ++lines;
   }
   ASSERT_EQ(lines, 500);
-  engine.send(burst);
+  // Once "ping" is answered every line before it has been handled, and the
+  // analysis that runs is the last one started.
+  engine.send(burst + "\nping 1");
+  ASSERT_TRUE(engine.readLine("pong 1", 60000));
   std::string line;
   ASSERT_TRUE(engine.readUntil([](const std::string& l) { return firstPvMove(l) == "h5f7"; }, 60000, &line))
       << "no analysis of the final position";
