@@ -90,11 +90,17 @@ int materialDrawCode(const Position& pos) {
   const Bitboard wp = w.pieceBB[PAWN], bp = b.pieceBB[PAWN];
   if (popCount(wp | bp) + 2 != pieces) return DRAW_NONE;
   // Kings and pawns only: dead when every pawn is blocked head-on, nothing
-  // hangs, and neither king can walk to an enemy pawn.
+  // hangs, and neither king can walk to an enemy pawn. Blocked pawns that
+  // capture nothing never move again, so their squares and the squares they
+  // attack are fixed walls for the kings; the enemy king is no wall, as it
+  // can step aside.
   if (shiftUp(wp) != (bp & shiftUp(wp)) || shiftDown(bp) != (wp & shiftDown(bp))) return DRAW_NONE;
   if ((w.pieceBB[0] & w.attackedByEnemy) || (b.pieceBB[0] & b.attackedByEnemy)) return DRAW_NONE;
-  if (floodFill(w.pieceBB[KING], ~wp & ~w.attackedByEnemy) & bp) return DRAW_NONE;
-  if (floodFill(b.pieceBB[KING], ~bp & ~b.attackedByEnemy) & wp) return DRAW_NONE;
+  // A pawn that just stepped past an enemy pawn can still be taken en passant.
+  if (pos.epSquare >= 0 && (pawnAttacks(pos.sideToMove(), pos.mover().pieceBB[PAWN]) & bit(pos.epSquare)))
+    return DRAW_NONE;
+  if (floodFill(w.pieceBB[KING], ~(wp | pawnAttacks(BLACK, bp))) & bp) return DRAW_NONE;
+  if (floodFill(b.pieceBB[KING], ~(bp | pawnAttacks(WHITE, wp))) & wp) return DRAW_NONE;
   return DRAW_DEAD;
 }
 

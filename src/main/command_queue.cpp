@@ -25,36 +25,70 @@ CommandQueue::~CommandQueue() {
     std::lock_guard<std::mutex> guard(lock_);
     closing_ = true;
   }
+  room_.notify_all();
   wake_.set();
   worker_.join();
+}
+
+bool CommandQueue::enqueue(std::string_view text) {
+  if (queued_ == SLOT_COUNT) return false;
+  const std::uint32_t needed = std::uint32_t(text.size() + 1);
+  int chosen = -1;
+  for (int i = SLOT_COUNT - 1; i >= 0; --i) {
+    if (!slots_[i].inUse && slots_[i].capacity >= needed) {
+      chosen = i;
+      break;
+    }
+  }
+  if (chosen < 0) return false;
+  Slot& slot = slots_[chosen];
+  slot.inUse = true;
+  std::memcpy(slot.text.get(), text.data(), text.size());
+  slot.text[text.size()] = '\0';
+  ring_[writeIndex_] = chosen;
+  writeIndex_ = (writeIndex_ + 1) % SLOT_COUNT;
+  ++queued_;
+  return true;
+}
+
+int CommandQueue::freeSlots(bool large) const {
+  int count = 0;
+  for (int i = large ? 0 : LARGE_SLOT_COUNT; i < (large ? LARGE_SLOT_COUNT : SLOT_COUNT); ++i)
+    count += slots_[i].inUse ? 0 : 1;
+  return count;
 }
 
 bool CommandQueue::post(std::string_view text) {
   const std::size_t end = text.find('\0');
   if (end != std::string_view::npos) text = text.substr(0, end);
   if (text.size() > MAX_TEXT || !worker_.joinable()) return false;
-  const std::uint32_t needed = std::uint32_t(text.size() + 1);
   {
     std::lock_guard<std::mutex> guard(lock_);
-    if (closing_ || queued_ == SLOT_COUNT) return false;
-    int chosen = -1;
-    for (int i = SLOT_COUNT - 1; i >= 0; --i) {
-      if (!slots_[i].inUse && slots_[i].capacity >= needed) {
-        chosen = i;
-        break;
-      }
-    }
-    if (chosen < 0) return false;
-    Slot& slot = slots_[chosen];
-    slot.inUse = true;
-    std::memcpy(slot.text.get(), text.data(), text.size());
-    slot.text[text.size()] = '\0';
-    ring_[writeIndex_] = chosen;
-    writeIndex_ = (writeIndex_ + 1) % SLOT_COUNT;
-    ++queued_;
+    if (closing_ || !enqueue(text)) return false;
   }
   wake_.set();
   return true;
+}
+
+bool CommandQueue::postWaiting(std::string_view text) {
+  const std::size_t end = text.find('\0');
+  if (end != std::string_view::npos) text = text.substr(0, end);
+  if (text.size() > MAX_TEXT || !worker_.joinable()) return false;
+  {
+    std::unique_lock<std::mutex> guard(lock_);
+    // Every slot comes free again once the worker has run its text, and a
+    // large slot takes any text, so the wait always ends.
+    room_.wait(guard, [this, text] { return closing_ || enqueue(text); });
+    if (closing_) return false;
+  }
+  wake_.set();
+  return true;
+}
+
+void CommandQueue::waitForRoom(int shortSlots, int longSlots) {
+  if (!worker_.joinable()) return;
+  std::unique_lock<std::mutex> guard(lock_);
+  room_.wait(guard, [&] { return closing_ || (freeSlots(false) >= shortSlots && freeSlots(true) >= longSlots); });
 }
 
 void CommandQueue::waitUntilIdle() {
@@ -86,6 +120,7 @@ void CommandQueue::work() {
         std::lock_guard<std::mutex> guard(lock_);
         slots_[slot].inUse = false;
         --runningCommands_;
+        room_.notify_all();
         if (queued_ == 0 && runningCommands_ == 0) idle_.notify_all();
       }
     }

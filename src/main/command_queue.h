@@ -4,7 +4,9 @@
 // posts them here; the worker thread hands them one at a time, in the order
 // posted, to its target interpreter. Posting never waits for a command to
 // run, so a slow command (a stop that waits for the search, a book load)
-// never holds up the reading of input.
+// does not hold up the reading of input until the queue is full. A full
+// queue never drops a command: the poster waits for a slot instead
+// (postWaiting, waitForRoom).
 //
 // Storage is fixed when the queue is built: 64 slots, two of 75,000 bytes
 // for long position commands and 62 of 1,000 bytes for everything else.
@@ -47,6 +49,12 @@ class CommandQueue {
   // MAX_TEXT, or when every slot that could take it is in use. The text ends
   // at its first NUL, as the target would read it.
   bool post(std::string_view text);
+  // As post, but waits for a slot while every one that could take the text
+  // is in use. False only when the text can never be queued.
+  bool postWaiting(std::string_view text);
+  // Waits until at least `shortSlots` of the small slots and `longSlots` of
+  // the large ones are free (at once when the queue is closing).
+  void waitForRoom(int shortSlots, int longSlots);
   // Waits until every posted text has run.
   void waitUntilIdle();
   // False when the worker thread could not be started (nothing would run).
@@ -60,6 +68,10 @@ class CommandQueue {
   };
 
   void work();
+  // Takes a slot for the text and queues it; false when none is free. Under
+  // the lock.
+  bool enqueue(std::string_view text);
+  int freeSlots(bool large) const;
 
   CommandInterpreter& target_;
   Slot slots_[SLOT_COUNT];
@@ -73,6 +85,7 @@ class CommandQueue {
   bool closing_ = false;
   std::mutex lock_;
   std::condition_variable idle_;
+  std::condition_variable room_;  // a slot became free, or the queue is closing
   platform::Event wake_;
   platform::Thread worker_;
 };

@@ -20,6 +20,8 @@ class QueueSink final : public CommandSink {
  public:
   explicit QueueSink(CommandInterpreter& target) : queue_(target) {}
   bool post(std::string_view command) override { return queue_.post(command); }
+  bool postWaiting(std::string_view command) override { return queue_.postWaiting(command); }
+  void waitForRoom(int shortLines, int longLines) override { queue_.waitForRoom(shortLines, longLines); }
   void waitUntilIdle() override { queue_.waitUntilIdle(); }
 
  private:

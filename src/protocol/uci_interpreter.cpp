@@ -407,20 +407,21 @@ void UciInterpreter::position(const char* args) {
   for (const char* p = afterKeyword(movesKeyword, 5);;) {
     p = scan::skipWhite(p);
     if (!*p) break;
-    // Four characters make a move; a fifth letter is a promotion piece or the
-    // last "O" of "O-O-O".
+    // Four characters make a move; a fifth letter is a promotion piece, and
+    // a fifth "O" or "0" ends queen-side castling ("O-O-O", "0-0-0").
     char token[6];
     std::size_t length = 0;
     while (length < 4 && p[length] && !scan::isWhite(p[length])) {
       token[length] = p[length];
       ++length;
     }
-    if (length == 4 && scan::isLetter(p[4])) {
-      token[4] = p[4];
-      ++length;
-    }
     token[length] = '\0';
-    if (std::strncmp(token, "O-O", 3) == 0 && std::strcmp(token, "O-O-O") != 0) token[3] = '\0';
+    const bool castlingText = std::strncmp(token, "O-O", 3) == 0 || std::strncmp(token, "0-0", 3) == 0;
+    if (length == 4 && (scan::isLetter(p[4]) || (castlingText && p[4] == token[0]))) {
+      token[4] = p[4];
+      token[++length] = '\0';
+    }
+    if (castlingText && length > 3 && !(length == 5 && token[3] == '-' && token[4] == token[0])) token[3] = '\0';
 
     Move move;
     if (!parseMove(game.position, token, true, move)) {
@@ -497,8 +498,12 @@ void UciInterpreter::reloadBook() {
     setEmptyBook(engine_.table());
     return;
   }
-  if (!loadBook(engine_.bookFile, bookStart_, engine_.table()))
+  if (loadBook(engine_.bookFile, bookStart_, engine_.table())) {
+    failedBookReported_.reset();
+  } else if (failedBookReported_ != engine_.bookFile) {
     output_.debugMessage("Opening book read error", nullptr);
+    failedBookReported_ = engine_.bookFile;
+  }
 }
 
 }  // namespace korvane

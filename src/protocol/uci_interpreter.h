@@ -8,6 +8,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "board/position.h"
 #include "book/book_command.h"
@@ -49,7 +51,8 @@ class UciInterpreter final : public CommandInterpreter {
   void quit();
   // Stops a running search without letting it print anything.
   void quietStop();
-  // Loads the opening book after a new game or a start position.
+  // Loads the opening book after a new game or a start position. A book
+  // file that fails is reported once, not at every game.
   void reloadBook();
 
   Engine& engine_;
@@ -58,6 +61,8 @@ class UciInterpreter final : public CommandInterpreter {
   bool hiddenOptions_;
   bool uciChess960_ = false;
   Position bookStart_;            // where the book's lines begin: the last initial array set up
+  // The book file whose failure was last reported, while no load has worked since.
+  std::optional<std::string> failedBookReported_;
   BookBuilderState bookBuilder_;  // the tree of "book add", kept between commands
   MatCommandState matState_;      // statistics of "mat add" and the training of "mat learn"
   Position evalPosition_;         // the game position as the last search started from it

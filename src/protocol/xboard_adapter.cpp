@@ -18,8 +18,6 @@ namespace korvane {
 namespace {
 
 constexpr std::size_t MAX_COMMAND_WORD = 16;
-// The answer to "ping" is the line itself, cut to this length.
-constexpr std::size_t MAX_PING_LINE = 29;
 // Clock values beyond this (about 30 years) are taken as this.
 constexpr double MAX_TIME_MS = 1e12;
 // Defaults of a new game: the whole game in 5 minutes.
@@ -31,6 +29,13 @@ constexpr int DRAW_OFFER_MOVES = 20;
 constexpr int ACCEPT_DRAW_LOWER = -1000000;
 constexpr int OFFER_DRAW_LOWER = -1;
 constexpr int DRAW_UPPER = 1;
+// Room the reader waits for before it handles a line. The most one command
+// posts is nine lines ("new" during analysis: a quiet stop, four lines of the
+// new game, the position and "go infinite"); a search that ends meanwhile
+// adds two (the position and "go" of pondering). At most one of these lines
+// each may be long: a position with many moves, or a long opponent name.
+constexpr int ROOM_SHORT_LINES = 12;
+constexpr int ROOM_LONG_LINES = 2;
 
 const char* const SETTINGS_FILE = "Korvane.ini";
 
@@ -193,8 +198,8 @@ XboardAdapter::~XboardAdapter() {
   // Whatever search still runs ends silently. The stop is queued behind any
   // "go" still waiting, so once the queue is idle no search thread is left
   // that could reach this adapter.
-  postWhenPossible("setoption name NoOutput value true");
-  postWhenPossible("stop");
+  postWaiting("setoption name NoOutput value true");
+  postWaiting("stop");
   sink_->waitUntilIdle();
   output_.setAdapter(nullptr);
 }
@@ -219,17 +224,24 @@ void XboardAdapter::reset() {
 }
 
 void XboardAdapter::handleLine(const char* line) {
+  // Back-pressure: a burst of input waits here, outside the lock, until the
+  // commands before it have made room.
+  sink_->waitForRoom(ROOM_SHORT_LINES, ROOM_LONG_LINES);
   Ending ending = Ending::None;
+  std::vector<std::string> settings;
   {
     std::lock_guard<std::mutex> guard(lock_);
     ending = dispatch(line);
+    settings.swap(settingsLines_);
   }
+  // The settings file may hold more lines than the queue has slots.
+  for (const std::string& option : settings) postWaiting(option);
   if (ending == Ending::None) return;
   // The run ends: the queued commands run to their end first, so that the
   // main loop finds the quit flag set when it next looks. This happens
   // outside the lock, so a search being stopped can still finish its report.
-  if (ending == Ending::Quit) postWhenPossible("setoption name NoOutput value true");
-  postWhenPossible("quit");
+  if (ending == Ending::Quit) postWaiting("setoption name NoOutput value true");
+  postWaiting("quit");
   sink_->waitUntilIdle();
 }
 
@@ -273,7 +285,9 @@ XboardAdapter::Ending XboardAdapter::dispatch(const char* line) {
   } else if (word == "go") {
     forceMode_ = false;
     moveStart_ = platform::nowMs();
-    think(Move());
+    // Without a legal move there is nothing to search: the game is over, and
+    // the GUI hears its result as after a move that ended it.
+    if (!printMateOrStalemate()) think(Move());
   } else if (word == "playother") {
     forceMode_ = false;
   } else if (word == "level") {
@@ -306,7 +320,9 @@ XboardAdapter::Ending XboardAdapter::dispatch(const char* line) {
   } else if (word == "?") {
     if (!(ponderPermitted_ && ponderingNow_)) post("stop");
   } else if (word == "ping") {
-    std::string answer(wordStart, std::min(std::strlen(wordStart), MAX_PING_LINE));
+    // The argument comes back exactly as sent: the GUI matches it to its own
+    // counter, whatever its length.
+    std::string answer(wordStart);
     answer[1] = 'o';
     output_.reply(answer);
   } else if (word == "draw") {
@@ -380,7 +396,7 @@ bool XboardAdapter::readSettingsFile() {
   std::string text;
   while (std::getline(in, text)) {
     while (!text.empty() && scan::isWhite(text.back())) text.pop_back();
-    if (text.compare(0, 10, "setoption ") == 0) post(text);
+    if (text.compare(0, 10, "setoption ") == 0) settingsLines_.push_back(text);
   }
   return true;
 }
@@ -588,15 +604,18 @@ void XboardAdapter::leaveAnalysis() {
   output_.stopAnalysis();
 }
 
-bool XboardAdapter::gameOverTest() {
+bool XboardAdapter::printMateOrStalemate() {
   int result = 0;
-  if (noLegalMove(game_.position, &result)) {
-    if (result == 0)
-      output_.reply("1/2-1/2 {Stalemate}");
-    else
-      output_.reply(game_.position.whiteToMove ? "0-1 {Black mates}" : "1-0 {White mates}");
-    return true;
-  }
+  if (!noLegalMove(game_.position, &result)) return false;
+  if (result == 0)
+    output_.reply("1/2-1/2 {Stalemate}");
+  else
+    output_.reply(game_.position.whiteToMove ? "0-1 {Black mates}" : "1-0 {White mates}");
+  return true;
+}
+
+bool XboardAdapter::gameOverTest() {
+  if (printMateOrStalemate()) return true;
   switch (game_.drawReason()) {
     case DRAW_FIFTY_MOVES:
       output_.reply("1/2-1/2 {Draw by 50 move rule}");
@@ -608,8 +627,12 @@ bool XboardAdapter::gameOverTest() {
       output_.reply("1/2-1/2 {Insufficient material}");
       return true;
     case DRAW_DEAD:
-      output_.reply("1/2-1/2 {Dead position}");
-      return true;
+      // Not claimed: GUIs judge claims by their own rules, which know no
+      // blocked pawn endings, and score even a true claim as a false one,
+      // a lost game. The game goes on; the search scores the position as a
+      // draw, so it ends by repetition or the fifty-move rule, which GUIs
+      // accept.
+      return false;
     default:
       return false;
   }
@@ -683,10 +706,8 @@ void XboardAdapter::post(const std::string& command) {
   if (!sink_->post(command)) output_.replyError("command not queued", command.c_str());
 }
 
-void XboardAdapter::postWhenPossible(const char* command) {
-  // The queue only refuses while every slot is busy; once it has run what it
-  // holds there is room.
-  for (int attempt = 0; attempt < 3 && !sink_->post(command); ++attempt) sink_->waitUntilIdle();
+void XboardAdapter::postWaiting(const std::string& command) {
+  if (!sink_->postWaiting(command)) output_.replyError("command not queued", command.c_str());
 }
 
 }  // namespace korvane

@@ -13,7 +13,10 @@
 // through XboardOutput. Both hold the adapter's lock, so a move arriving
 // while a command is handled waits for it. The main thread never waits for
 // the sink while it holds the lock, so the search thread (which a queued
-// "stop" may be waiting for) can always get in.
+// "stop" may be waiting for) can always get in. Instead it waits for room in
+// the sink before it takes the lock, for as many lines as one command and
+// one finishing search can post together; so no line is ever dropped, and a
+// burst of input is slowed down to the pace at which the commands run.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +24,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "board/game_record.h"
 #include "board/types.h"
@@ -35,8 +39,14 @@ class XboardOutput;
 class CommandSink {
  public:
   virtual ~CommandSink() = default;
-  // False when the line could not be queued.
+  // Queues the line without waiting. False when there is no room for it.
   virtual bool post(std::string_view command) = 0;
+  // Queues the line, waiting for room when the sink is full. False only for
+  // a line that can never be queued.
+  virtual bool postWaiting(std::string_view command) = 0;
+  // Waits until the sink can take `shortLines` lines of up to 999
+  // characters and `longLines` longer ones without waiting.
+  virtual void waitForRoom(int shortLines, int longLines) = 0;
   // Waits until every posted line has run.
   virtual void waitUntilIdle() = 0;
 };
@@ -121,15 +131,16 @@ class XboardAdapter final : public CommandInterpreter {
   void leaveAnalysis();
   // True (after printing the result) when the game has ended.
   bool gameOverTest();
+  // True (after printing the result) when the side to move has no legal move.
+  bool printMateOrStalemate();
   bool resignTest(int resignThreshold);
   // Sets the game from the base text and plays the move list on it.
   void rebuildGame();
   void applyVariant();
   bool readSettingsFile();
   void post(const std::string& command);
-  // Queues the line even if the queue is momentarily full. Waits for the
-  // queue, so never while holding the lock.
-  void postWhenPossible(const char* command);
+  // Queues the line, waiting for room if needed; never while holding the lock.
+  void postWaiting(const std::string& command);
   int pliesPlayed() const { return int(moveList_.size() / TOKEN); }
   std::string tokenOf(Move m);
 
@@ -158,6 +169,8 @@ class XboardAdapter final : public CommandInterpreter {
   bool awaitingMove_ = false;
   bool closing_ = false;
   int protocolVersion_ = 1;
+  // The settings file's option lines, read under the lock and posted after it.
+  std::vector<std::string> settingsLines_;
 
   // The latest root scores, newest first, for draw offers and resignation.
   int scores_[4] = {};

@@ -73,6 +73,10 @@ TEST(GameRecord, MaterialDraws) {
       {"4k3/8/8/1p1p1p1p/1P1P1P1P/8/8/4K3 w - - 0 1", DRAW_DEAD},  // nobody gets in
       {"4k3/8/8/p7/P7/8/8/4K3 w - - 0 1", DRAW_NONE},            // kings can walk to the pawns
       {"4k3/8/8/1p1p1p2/1P1P1P1P/8/8/4K3 w - - 0 1", DRAW_NONE},  // the h-pawn is free
+      // The black king guards d5 only while it stays: White's king walks in.
+      {"8/4K3/2k5/1p1p4/1P1P4/8/8/8 b - - 1 1", DRAW_NONE},
+      {"8/1k6/7p/p1p1p1pP/P1P1P1P1/8/3K4/8 w - - 0 1", DRAW_DEAD},  // walls of pawns and their attacks
+      {"8/1k6/7p/p1p1p1pP/P1P1P1P1/8/3K4/8 w - g6 0 1", DRAW_NONE},  // h5xg6 en passant opens it
   };
   for (const Case& c : cases) {
     Position pos;

@@ -275,6 +275,9 @@ TEST(UciTranscript, MovesLeadToTheSamePositionAsItsFen) {
        "position fen r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQ1RK1 b kq - 5 4"},
       {"position fen 1r2k1r1/pppppppp/8/8/8/8/PPPPPPPP/1R2K1R1 w GBgb - 0 1 moves O-O-O O-O-O",
        "position fen 2kr2r1/pppppppp/8/8/8/8/PPPPPPPP/2KR2R1 w - - 2 2"},
+      // Castling with digit zeros; the move after it is still played.
+      {"position fen r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1 moves 0-0-0 0-0 c1b1",
+       "position fen r4rk1/8/8/8/8/8/8/1K1R3R b - - 3 2"},
       {"position Chess960 518", "position startpos"},
       {"position Chess960 1478", "position startpos"},  // numbers count modulo 960
   };

@@ -1,4 +1,5 @@
-// The command queue: order, long texts, refusal without overrun, draining.
+// The command queue: order, long texts, refusal without overrun, waiting
+// for a slot, draining.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -110,11 +111,15 @@ TEST(CommandQueue, FullQueueRefusesAndLosesNothing) {
   int accepted = 0;
   for (int i = 0; i < 70; ++i) accepted += queue.post("go depth " + std::to_string(i)) ? 1 : 0;
   EXPECT_EQ(accepted, CommandQueue::SLOT_COUNT - 1);
+  // A waiting post gets the first slot that comes free, behind the rest.
+  std::thread poster([&queue] { EXPECT_TRUE(queue.postWaiting("waited")); });
   target.open();
+  poster.join();
   queue.waitUntilIdle();
-  ASSERT_EQ(target.lines.size(), std::size_t(CommandQueue::SLOT_COUNT));
+  ASSERT_EQ(target.lines.size(), std::size_t(CommandQueue::SLOT_COUNT + 1));
   EXPECT_EQ(target.lines[1], "go depth 0");
-  EXPECT_EQ(target.lines.back(), "go depth 62");
+  EXPECT_EQ(target.lines[CommandQueue::SLOT_COUNT - 1], "go depth 62");
+  EXPECT_EQ(target.lines.back(), "waited");
   // Room again after the worker caught up.
   EXPECT_TRUE(queue.post("isready"));
   queue.waitUntilIdle();

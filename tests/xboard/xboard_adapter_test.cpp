@@ -52,6 +52,8 @@ class RecordingSink final : public CommandSink {
     if (command == "setoption name NoOutput value false") output_.setNoOutput(false);
     return true;
   }
+  bool postWaiting(std::string_view command) override { return post(command); }
+  void waitForRoom(int, int) override {}
   void waitUntilIdle() override {}
 
  private:

@@ -38,9 +38,7 @@ std::string expectedResult(GameRecord& game) {
       return "1/2-1/2 {Draw by repetition}";
     case DRAW_INSUFFICIENT:
       return "1/2-1/2 {Insufficient material}";
-    case DRAW_DEAD:
-      return "1/2-1/2 {Dead position}";
-    default:
+    default:  // a dead position is played on
       return "";
   }
 }

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -195,6 +196,144 @@ TEST(XboardTranscript, PingIsAnsweredWhileCommandsWait) {
   ASSERT_TRUE(engine.readLine("Error (Nicht jetzt, nicht schon wieder Du!): internal error", 10000));
   engine.send("quit");
   EXPECT_EQ(engine.waitExit(10000), 0);
+}
+
+TEST(XboardTranscript, GameEndsRepliesAndMoveTexts) {
+  // Each row starts from "new" and "force"; the lines are everything the
+  // engine prints in reply, up to the answer to a closing "ping".
+  struct Row {
+    Lines commands;
+    Lines expected;
+  } rows[] = {
+      // A dead position is not claimed (GUIs refute the claim); the game
+      // ends by repetition as in any other position.
+      {{"setboard 4k3/8/8/1p1p1p1p/1P1P1P1P/8/8/4K3 w - - 0 1", "usermove e1d2", "usermove e8d7", "usermove d2e1",
+        "usermove d7e8", "usermove e1d2", "usermove e8d7", "usermove d2e1", "usermove d7e8"},
+       {"1/2-1/2 {Draw by repetition}"}},
+      // Only the black king guards d5, and it can be driven off: White mates.
+      {{"setboard 8/5K2/2k5/1p1p4/1P1P4/8/8/8 w - - 0 1", "usermove f7e7"}, {}},
+      // "go" without a legal move answers with the result.
+      {{"setboard rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq - 1 3", "go"}, {"0-1 {Black mates}"}},
+      {{"setboard R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", "go"}, {"1-0 {White mates}"}},
+      {{"setboard 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", "go"}, {"1/2-1/2 {Stalemate}"}},
+      // Castling in every spelling; the king moves after it show where the
+      // kings went. A right already used is refused.
+      {{"setboard r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", "usermove 0-0-0", "usermove O-O", "usermove c1b1",
+        "usermove g8g7", "usermove 0-0"},
+       {"Illegal move: 0-0   "}},
+      {{"setboard r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", "usermove O-O-O", "usermove 0-0", "usermove c1b1",
+        "usermove g8g7"},
+       {}},
+      // The ping argument comes back whole.
+      {{"ping 123456789012345678901234567890"}, {"pong 123456789012345678901234567890"}},
+  };
+  ScratchDir dir;
+  dir.write("Korvane.ini", "setoption name OwnBook value false\n");
+  XboardProcess engine(dir.path());
+  ASSERT_TRUE(engine.handshake());
+  int pings = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.commands[0]);
+    engine.send("new");
+    engine.send("force");
+    for (const std::string& command : row.commands) engine.send(command);
+    const std::string pong = "pong " + std::to_string(++pings);
+    engine.send("ping " + std::to_string(pings));
+    const std::size_t before = engine.seen.size();
+    ASSERT_TRUE(engine.readLine(pong, 10000));
+    EXPECT_EQ(Lines(engine.seen.begin() + std::ptrdiff_t(before), engine.seen.end() - 1), row.expected);
+  }
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(10000), 0);
+}
+
+TEST(XboardTranscript, MissingBookIsReportedOncePerSession) {
+  ScratchDir dir;  // no book, no settings file
+  XboardProcess engine(dir.path());
+  ASSERT_TRUE(engine.handshake());
+  for (int game = 0; game < 3; ++game) {
+    engine.send("new");
+    engine.send("sd 1");
+    engine.send("go");
+    ASSERT_TRUE(engine.readUntil(isMoveLine, 20000));
+  }
+  engine.send("ping 1");
+  ASSERT_TRUE(engine.readLine("pong 1", 10000));
+  int reports = 0;
+  for (const std::string& line : engine.seen) reports += line == "Error (Opening book read error): internal error";
+  EXPECT_EQ(reports, 1);
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(10000), 0);
+}
+
+// The first move of a thinking line's principal variation, or "".
+std::string firstPvMove(const std::string& line) {
+  std::istringstream in(line);
+  std::string depth, score, time, nodes, move;
+  in >> depth >> score >> time >> nodes >> move;
+  return move;
+}
+
+TEST(XboardTranscript, BurstOfMovesAndUndosEndsInAnalysisOfTheLastPosition) {
+  // 500 lines sent at once, far more than the queue has slots: every move
+  // in analysis mode posts five commands. The game is the scholar's mate up
+  // to the mating move, with a move and its undo repeated before each ply.
+  ScratchDir dir;
+  dir.write("Korvane.ini", "setoption name OwnBook value false\n");
+  XboardProcess engine(dir.path());
+  ASSERT_TRUE(engine.handshake());
+  std::string burst = "new\nforce\npost\nanalyze";
+  int lines = 0;
+  const char* game[] = {"e2e4", "e7e5", "f1c4", "b8c6", "d1h5", "g8f6", nullptr};
+  for (int ply = 0;; ++ply) {
+    for (int i = 0; i < (game[ply] ? 41 : 1); ++i) {
+      burst += ply % 2 == 0 ? "\nusermove a2a3\nundo" : "\nusermove a7a6\nundo";
+      lines += 2;
+    }
+    if (!game[ply]) break;
+    burst += std::string("\nusermove ") + game[ply];
+    ++lines;
+  }
+  ASSERT_EQ(lines, 500);
+  // Once "ping" is answered every line before it has been handled, and the
+  // analysis that runs is the last one started.
+  engine.send(burst + "\nping 1");
+  ASSERT_TRUE(engine.readLine("pong 1", 60000));
+  std::string line;
+  ASSERT_TRUE(engine.readUntil([](const std::string& l) { return firstPvMove(l) == "h5f7"; }, 60000, &line))
+      << "no analysis of the final position";
+  engine.send("hint");
+  ASSERT_TRUE(engine.readUntil([](const std::string& l) { return startsWith(l, "Hint: "); }, 10000, &line));
+  EXPECT_EQ(line, "Hint: h5f7");
+  engine.send("exit");
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(10000), 0);
+  for (const std::string& l : engine.seen) {
+    EXPECT_FALSE(startsWith(l, "Error")) << l;
+    EXPECT_FALSE(startsWith(l, "Illegal")) << l;
+  }
+}
+
+TEST(XboardTranscript, BurstOfNamesBeforeAMoveStillGetsTheMove) {
+  // Clearing a 64 MiB table for the new game keeps the queue busy while the
+  // names pour in.
+  ScratchDir dir;
+  dir.write("Korvane.ini", "setoption name OwnBook value false\nsetoption name Hash value 64\n");
+  XboardProcess engine(dir.path());
+  ASSERT_TRUE(engine.handshake());
+  std::string burst = "new";
+  for (int i = 0; i < 300; ++i) burst += "\nname Player" + std::to_string(i);
+  engine.send(burst + "\nsd 2\nusermove e2e4");
+  std::string line;
+  ASSERT_TRUE(engine.readUntil(isMoveLine, 30000, &line));
+  GameRecord after;
+  Move m;
+  ASSERT_TRUE(parseMove(after.position, "e2e4", true, m));
+  after.playMove(m);
+  EXPECT_TRUE(engineMove(line, after.position, m)) << line;
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(10000), 0);
+  for (const std::string& l : engine.seen) EXPECT_FALSE(startsWith(l, "Error")) << l;
 }
 
 TEST(XboardTranscript, EndOfInputWhileThinkingEndsQuietly) {
