@@ -48,8 +48,11 @@ std::pair<bool, std::vector<std::string>> readOne(const std::string& content) {
   PgnTags tags;
   std::vector<Move> moves;
   const bool ok = reader.readGame(tags, moves);
-  for (std::string& line : reports.lines)
-    if (line.find(file.path()) != std::string::npos) line.replace(line.find(file.path()), file.path().size(), "F");
+  const std::string& path = file.path();
+  for (std::string& line : reports.lines) {
+    const std::size_t at = line.find(path);
+    if (at != std::string::npos) line = line.substr(0, at) + "F" + line.substr(at + path.size());
+  }
   return {ok, reports.lines};
 }
 
