@@ -11,6 +11,7 @@
 #include <sstream>
 #include <utility>
 
+#include "board/random.h"
 #include "platform/files.h"
 
 namespace korvane {
