@@ -12,7 +12,7 @@
 #include "board/perft.h"
 #include "book/book_command.h"
 #include "eval/evaluator.h"
-#include "eval/training.h"
+#include "learn/training.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "protocol/engine_output.h"

@@ -11,7 +11,7 @@
 
 #include "board/position.h"
 #include "book/book_command.h"
-#include "eval/training.h"
+#include "learn/training.h"
 #include "protocol/command_interpreter.h"
 #include "protocol/search_controller.h"
 

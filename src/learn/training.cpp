@@ -1,4 +1,4 @@
-#include "eval/training.h"
+#include "learn/training.h"
 
 #include <algorithm>
 #include <cerrno>
