@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "board/perft.h"
-#include "book/book_command.h"
+#include "book/writer/book_command.h"
 #include "eval/evaluator.h"
 #include "learn/training.h"
 #include "platform/files.h"

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "board/position.h"
-#include "book/book_command.h"
+#include "book/writer/book_command.h"
 #include "learn/training.h"
 #include "protocol/command_interpreter.h"
 #include "protocol/search_controller.h"
