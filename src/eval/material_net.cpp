@@ -1,6 +1,5 @@
 #include "eval/material_net.h"
 
-#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -8,10 +7,10 @@
 #include <fstream>
 #include <iomanip>
 #include <istream>
-#include <mutex>
 #include <ostream>
 #include <sstream>
 
+#include "board/random.h"
 #include "platform/files.h"
 
 namespace korvane {
@@ -68,29 +67,6 @@ const char* const BUILTIN_ROOT_NET =
 
 namespace {
 
-// Marsaglia's three-word xorshift generator (period 2^96 - 1).
-struct Xorshift96 {
-  std::uint32_t x, y, z;
-  std::uint32_t next() {
-    const std::uint32_t t = x ^ (x << 10);
-    x = y;
-    y = z;
-    z = (z ^ (z >> 26)) ^ (t ^ (t >> 5));
-    return z;
-  }
-};
-
-Xorshift96 seededGenerator() {
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      std::chrono::system_clock::now().time_since_epoch())
-                      .count();
-  std::uint32_t t = std::uint32_t(ms);
-  if (t == 0) t = 1;
-  Xorshift96 g{0x01234567u, 0x89ABCDEFu, t};
-  for (int i = 0; i < 20; ++i) g.next();  // the first outputs still show the seed
-  return g;
-}
-
 // Uniform in [0, 1).
 double unitRandom() { return double(nextRandom32()) * (1.0 / 4294967296.0); }
 
@@ -125,13 +101,6 @@ bool readDouble(std::istream& in, std::string& token, double& value) {
 }
 
 }  // namespace
-
-std::uint32_t nextRandom32() {
-  static std::mutex lock;
-  static Xorshift96 generator = seededGenerator();
-  std::lock_guard<std::mutex> guard(lock);
-  return generator.next();
-}
 
 bool MaterialNet::read(std::istream& in) {
   std::string token;

@@ -96,9 +96,4 @@ constexpr std::string_view INTERNAL_NET_NAME = "(internal)";
 extern const char* const BUILTIN_MATERIAL_NET;
 extern const char* const BUILTIN_ROOT_NET;
 
-// Pseudo-random generator shared by the network's initial weights and the
-// opening book's choice of moves; seeded from the clock on first use and safe
-// to call from any thread.
-std::uint32_t nextRandom32();
-
 }  // namespace korvane

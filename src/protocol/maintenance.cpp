@@ -10,9 +10,9 @@
 #include <utility>
 
 #include "board/perft.h"
-#include "book/book_command.h"
+#include "book/writer/book_command.h"
 #include "eval/evaluator.h"
-#include "eval/training.h"
+#include "learn/training.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "protocol/engine_output.h"

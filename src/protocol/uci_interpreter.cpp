@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "board/notation.h"
-#include "book/book_command.h"
 #include "book/opening_book.h"
+#include "book/writer/book_command.h"
 #include "eval/evaluator.h"
 #include "protocol/maintenance.h"
 #include "protocol/scan.h"

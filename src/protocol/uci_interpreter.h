@@ -12,8 +12,8 @@
 #include <string>
 
 #include "board/position.h"
-#include "book/book_command.h"
-#include "eval/training.h"
+#include "book/writer/book_command.h"
+#include "learn/training.h"
 #include "protocol/command_interpreter.h"
 #include "protocol/search_controller.h"
 

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "board/notation.h"
+#include "board/random.h"
 #include "book/opening_book.h"
-#include "eval/material_net.h"
 #include "pgn/replay_file.h"
 #include "platform/platform.h"
 #include "search/engine.h"

@@ -1,4 +1,4 @@
-#include "eval/training.h"
+#include "learn/training.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +11,7 @@
 #include <sstream>
 #include <utility>
 
+#include "board/random.h"
 #include "platform/files.h"
 
 namespace korvane {

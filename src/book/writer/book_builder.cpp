@@ -1,4 +1,4 @@
-#include "book/book_builder.h"
+#include "book/writer/book_builder.h"
 
 #include <algorithm>
 #include <bit>
@@ -9,7 +9,7 @@
 
 #include "board/move_picker.h"
 #include "board/notation.h"
-#include "eval/material_net.h"
+#include "board/random.h"
 #include "platform/files.h"
 
 namespace korvane {

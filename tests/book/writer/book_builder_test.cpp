@@ -1,4 +1,4 @@
-#include "book/book_builder.h"
+#include "book/writer/book_builder.h"
 
 #include <gtest/gtest.h>
 

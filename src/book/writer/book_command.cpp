@@ -1,4 +1,4 @@
-#include "book/book_command.h"
+#include "book/writer/book_command.h"
 
 #include <cerrno>
 #include <climits>

@@ -30,7 +30,7 @@
 
 #include "eval/evaluator.h"
 #include "eval/material_net.h"
-#include "eval/material_statistics.h"
+#include "learn/material_statistics.h"
 #include "pgn/pgn_reader.h"
 #include "platform/platform.h"
 

@@ -1,4 +1,4 @@
-#include "eval/material_statistics.h"
+#include "learn/material_statistics.h"
 
 #include <algorithm>
 #include <cmath>

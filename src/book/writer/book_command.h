@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "book/book_builder.h"
+#include "book/writer/book_builder.h"
 #include "pgn/pgn_reader.h"
 
 namespace korvane {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../pgn/pgn_test_util.h"
+#include "../../pgn/pgn_test_util.h"
 
 namespace korvane::testutil {
 

@@ -2,7 +2,7 @@
 // statistics of a small hand-counted PGN file, the acceptance of statistics
 // lines, the logistic fit and a short training run.
 
-#include "eval/training.h"
+#include "learn/training.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

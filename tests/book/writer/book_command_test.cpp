@@ -1,4 +1,4 @@
-#include "book/book_command.h"
+#include "book/writer/book_command.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../pgn/pgn_test_util.h"
+#include "../../pgn/pgn_test_util.h"
 
 namespace korvane {
 namespace {
