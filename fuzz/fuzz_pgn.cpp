@@ -1,0 +1,30 @@
+// PGN text through the reader, the book builder and the material statistics.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "book/book_builder.h"
+#include "eval/material_statistics.h"
+#include "fuzz_support.h"
+#include "pgn/pgn_reader.h"
+
+using namespace korvane;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string file = fuzz::scratchFile(data, size);
+  {
+    PgnReader reader(file, fuzz::ignoreLine);
+    PgnTags tags;
+    std::vector<Move> moves;
+    while (reader.readGame(tags, moves)) {
+    }
+  }
+  BookTree tree;
+  FUZZ_CHECK(addPgnFile(tree, file, 1000, true, 0, fuzz::ignoreLine));
+  writeBook(tree, "/dev/null", 0, 0.25, fuzz::ignoreLine);
+
+  MaterialStatistics statistics;
+  FUZZ_CHECK(statistics.addPgnFile(file, 1000, -1, fuzz::ignoreLine));
+  statistics.write("/dev/null", fuzz::ignoreLine);
+  return 0;
+}
