@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TranspositionTable table;
   FUZZ_CHECK(table.allocate(std::size_t(1) << 20));
   const Position start;
-  if (!loadBook(fuzz::scratchFile(data, size), start, table)) return 0;
+  if (!loadBook(fuzz::ScratchFile(data, size).name(), start, table)) return 0;
   for (std::uint32_t random : {0u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
     Position pos = start;
     for (int ply = 0; ply < 40; ++ply) {

@@ -13,7 +13,7 @@ using namespace korvane;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   MaterialNet net;
-  if (!net.load(fuzz::scratchFile(data, size)) || !net.usable()) return 0;
+  if (!net.load(fuzz::ScratchFile(data, size).name()) || !net.usable()) return 0;
   const std::vector<double> inputs(std::size_t(net.inputCount()), 1.0);
   net.forward(inputs.data());
 

@@ -11,7 +11,8 @@
 using namespace korvane;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string file = fuzz::scratchFile(data, size);
+  const fuzz::ScratchFile scratch(data, size);
+  const std::string& file = scratch.name();
   {
     PgnReader reader(file, fuzz::ignoreLine);
     PgnTags tags;

@@ -26,22 +26,26 @@
 
 namespace korvane::fuzz {
 
-// Writes the input to a file of this process (in memory where the system
-// offers it) and answers its name; the same name every call.
-inline std::string scratchFile(const std::uint8_t* data, std::size_t size) {
-  struct Scratch {
-    std::string name = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/korvane-fuzz-" +
-                       std::to_string(getpid());
-    ~Scratch() { unlink(name.c_str()); }
-  };
-  static const Scratch scratch;
-  const std::string& name = scratch.name;
-  std::FILE* file = std::fopen(name.c_str(), "wb");
-  FUZZ_CHECK(file != nullptr);
-  if (size > 0) FUZZ_CHECK(std::fwrite(data, 1, size, file) == size);
-  std::fclose(file);
-  return name;
-}
+// The input as a file, for the readers that take a file name: in memory
+// where the system offers it, named after the process, removed when done.
+class ScratchFile {
+ public:
+  ScratchFile(const std::uint8_t* data, std::size_t size)
+      : name_(std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/korvane-fuzz-" +
+              std::to_string(getpid())) {
+    std::FILE* file = std::fopen(name_.c_str(), "wb");
+    FUZZ_CHECK(file != nullptr);
+    if (size > 0) FUZZ_CHECK(std::fwrite(data, 1, size, file) == size);
+    std::fclose(file);
+  }
+  ~ScratchFile() { unlink(name_.c_str()); }
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+};
 
 // Reports are of no interest to a fuzz target.
 inline void ignoreLine(const std::string&) {}
