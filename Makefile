@@ -6,12 +6,16 @@
 #   make bench   build, then print the speed figures: perft depth 6 from the
 #                start position, evaluations per second (warm and cold caches)
 #                and the search bench (nodes per second)
+#   make fuzz    build the fuzz targets with clang into build-fuzz/ and run
+#                each for FUZZ_TIME seconds (default 60)
 
 BUILD_DIR ?= build
 JOBS ?= 2
 PREFIX ?= /usr/local
+FUZZ_DIR ?= build-fuzz
+FUZZ_TIME ?= 60
 
-.PHONY: all build test bench install clean
+.PHONY: all build test bench install fuzz clean
 
 all: build
 
@@ -31,6 +35,14 @@ bench: build
 
 install: build
 	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# One instrumented build of the engine library (-O1, ASan, UBSan, libFuzzer
+# coverage) shared by all targets.
+fuzz:
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DKORVANE_FUZZ=ON -DKORVANE_TESTS=OFF \
+	  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"
+	cmake --build $(FUZZ_DIR) -j$(JOBS) --target fuzz_targets
+	fuzz/run $(FUZZ_DIR) $(FUZZ_TIME)
 
 clean:
 	rm -rf $(BUILD_DIR)

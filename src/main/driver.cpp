@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "main/command_queue.h"
+#include "main/queue_sink.h"
 #include "protocol/engine_output.h"
 #include "protocol/scan.h"
 #include "protocol/uci_interpreter.h"
@@ -12,23 +12,6 @@
 #include "protocol/xboard_output.h"
 
 namespace korvane {
-
-namespace {
-
-// The xboard adapter's commands run on the command queue's worker.
-class QueueSink final : public CommandSink {
- public:
-  explicit QueueSink(CommandInterpreter& target) : queue_(target) {}
-  bool post(std::string_view command) override { return queue_.post(command); }
-  bool postWaiting(std::string_view command) override { return queue_.postWaiting(command); }
-  void waitForRoom(int shortLines, int longLines) override { queue_.waitForRoom(shortLines, longLines); }
-  void waitUntilIdle() override { queue_.waitUntilIdle(); }
-
- private:
-  CommandQueue queue_;
-};
-
-}  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
   CommandLine result;
