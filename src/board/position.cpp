@@ -654,15 +654,25 @@ bool makeMove(Position& pos, Move m, MoveUndo& u) {
   return true;
 }
 
+bool makeMoveForReplies(Position& pos, Move m, MoveUndo& u) {
+  const bool needsTest = needsLegalityTest(pos, m);
+  makeCore(pos, m, u);
+  const bool moverWhite = !pos.whiteToMove;
+  if (needsTest && kingAttacked(pos, moverWhite ? WHITE : BLACK)) {
+    unmakeMove(u);
+    return false;
+  }
+  SideState& mover = pos.side[moverWhite ? WHITE : BLACK];
+  SideState& enemy = pos.side[moverWhite ? BLACK : WHITE];
+  computeAttackMaps(enemy, mover, pos.rotated, moverWhite);
+  computePinned(enemy, mover, pos.rotated);
+  return true;
+}
+
 bool makeMoveQuick(Position& pos, Move m, MoveUndo& u) {
-  // With current attack maps (which every caller has before the move), a
-  // move of an unpinned piece other than the king, made while not in check
-  // and not capturing en passant, cannot expose the own king: the direct
-  // test is only needed for the rest.
-  const SideState& mover = pos.mover();
-  const bool needsTest = m.piece() == KING || (mover.pinned & bit(m.from())) ||
-                         (mover.attackedByEnemy & mover.pieceBB[KING]) ||
-                         (m.piece() == PAWN && m.to() == pos.epSquare);
+  // Every caller has current attack maps before the move, so the direct test
+  // is only needed where they cannot settle it.
+  const bool needsTest = needsLegalityTest(pos, m);
   makeCore(pos, m, u);
   if (needsTest && kingAttacked(pos, pos.whiteToMove ? BLACK : WHITE)) {
     unmakeMove(u);

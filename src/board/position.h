@@ -160,7 +160,21 @@ bool kingAttacked(const Position& pos, Color c);
 MoveUndo& saveState(MoveUndo& undo, Position& pos);
 bool makeMove(Position& pos, Move m, MoveUndo& undo);
 bool makeMoveQuick(Position& pos, Move m, MoveUndo& undo);
+// makeMove for a look at the replies only: the side now to move gets its
+// attack maps and pins (all that generating and testing its moves reads),
+// while those of the side that moved stay stale until the matching unmake.
+bool makeMoveForReplies(Position& pos, Move m, MoveUndo& undo);
 void unmakeMove(MoveUndo& undo);
+
+// Whether a pseudo-legal move of the side to move may leave its own king
+// attacked, so that only a test after making it can tell. With current attack
+// maps and pins, a move of an unpinned piece other than the king, made while
+// not in check and not capturing en passant, never can.
+inline bool needsLegalityTest(const Position& pos, Move m) {
+  const SideState& mover = pos.mover();
+  return m.piece() == KING || (mover.pinned & bit(m.from())) || (mover.attackedByEnemy & mover.pieceBB[KING]) ||
+         (m.piece() == PAWN && m.to() == pos.epSquare);
+}
 
 PositionRecord makeRecord(const Position& pos);
 inline bool sameRecord(const PositionRecord& a, const PositionRecord& b) { return a == b; }

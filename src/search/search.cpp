@@ -349,7 +349,7 @@ bool mateInOne(Engine& e) {
         if (flights & ~cover) continue;
         const Move m(from, to, type);
         saveState(scratch.undo, pos);
-        if (!makeMove(pos, m, scratch.undo)) continue;
+        if (!makeMoveForReplies(pos, m, scratch.undo)) continue;
         const bool mate = pos.inCheck() && noLegalMove(pos);
         unmakeMove(scratch.undo);
         if (mate) {
