@@ -507,7 +507,11 @@ const HistoryTable& serviceHistory() {
 
 bool noLegalMove(Position& pos, int* result) {
   MoveEntry buffer[MAX_MOVES];
-  MoveEntry* top = buffer;
+  return noLegalMove(pos, buffer, result);
+}
+
+bool noLegalMove(Position& pos, MoveEntry* stackTop, int* result) {
+  MoveEntry* top = stackTop;
   {
     MovePicker picker(Move(), top, pos, serviceHistory(), false, false, nullptr);
     MoveUndo undo;

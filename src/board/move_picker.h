@@ -104,6 +104,9 @@ class MovePicker {
 // True if the side to move has no legal move. `result` then receives -1 when
 // White is checkmated, +1 when Black is, 0 for stalemate.
 bool noLegalMove(Position& pos, int* result = nullptr);
+// The same with the moves generated on the caller's move stack at `stackTop`
+// (room for MAX_MOVES entries), which saves setting up a list of its own.
+bool noLegalMove(Position& pos, MoveEntry* stackTop, int* result = nullptr);
 // True if `m` is among the generated moves of the position and legal.
 bool isMoveLegal(Position& pos, Move m);
 

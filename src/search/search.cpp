@@ -169,7 +169,7 @@ bool findCutoffMove(Engine& e, int beta, MovePicker& picker, int depth) {
     if (!makeMove(pos, m->move, r.undo)) continue;
     const bool check = pos.inCheck();
     bool mate = false;
-    if (check && noLegalMove(pos)) {
+    if (check && noLegalMove(pos, e.moveTop)) {
       mate = true;
     } else if (e.game.repetitionCode() != 0) {
       if (0 <= best) {
@@ -350,7 +350,7 @@ bool mateInOne(Engine& e) {
         const Move m(from, to, type);
         saveState(scratch.undo, pos);
         if (!makeMoveForReplies(pos, m, scratch.undo)) continue;
-        const bool mate = pos.inCheck() && noLegalMove(pos);
+        const bool mate = pos.inCheck() && noLegalMove(pos, e.moveTop);
         unmakeMove(scratch.undo);
         if (mate) {
           scratch.move = m;
