@@ -639,6 +639,12 @@ MoveUndo& saveState(MoveUndo& u, Position& pos) {
 
 bool makeMove(Position& pos, Move m, MoveUndo& u) {
   makeCore(pos, m, u);
+  return completeMove(pos, u);
+}
+
+void makeMoveCore(Position& pos, Move m, MoveUndo& u) { makeCore(pos, m, u); }
+
+bool completeMove(Position& pos, MoveUndo& u) {
   // The side now to move attacks the mover.
   const bool moverWhite = !pos.whiteToMove;
   SideState& mover = pos.side[moverWhite ? WHITE : BLACK];

@@ -159,6 +159,13 @@ bool kingAttacked(const Position& pos, Color c);
 
 MoveUndo& saveState(MoveUndo& undo, Position& pos);
 bool makeMove(Position& pos, Move m, MoveUndo& undo);
+// makeMove in two halves, for callers that want to start work depending only
+// on the new key (such as loading its table slot) while the attack maps are
+// computed: makeMoveCore moves the pieces and updates lists, keys and rights;
+// completeMove, called right after it, computes maps and pins and answers
+// what makeMove answers (false: the move has been taken back).
+void makeMoveCore(Position& pos, Move m, MoveUndo& undo);
+bool completeMove(Position& pos, MoveUndo& undo);
 bool makeMoveQuick(Position& pos, Move m, MoveUndo& undo);
 // makeMove for a look at the replies only: the side now to move gets its
 // attack maps and pins (all that generating and testing its moves reads),

@@ -540,8 +540,9 @@ int searchNode(Engine& e, int alpha, int beta, int depth, int staticEval) {
   while (const MoveEntry* entryNext = picker.nextMove()) {
     const Move m = entryNext->move;
     saveState(r.undo, pos);
-    if (!makeMove(pos, m, r.undo)) continue;
+    makeMoveCore(pos, m, r.undo);
     table.prefetch(pos.key);
+    if (!completeMove(pos, r.undo)) continue;
     r.move = m;
     r.ext = std::int16_t(nodeExt + moveExtensions(e, r, staticEval));
     int d = newDepth(e, r, depth);
@@ -673,8 +674,9 @@ int quiesceNode(Engine& e, int alpha, int beta, int qdepth, bool inCheck) {
     const Move m = next->move;
     if (selective && !(targets & bit(m.to())) && m.promotion() != QUEEN) continue;
     saveState(r.undo, pos);
-    if (!makeMove(pos, m, r.undo)) continue;
+    makeMoveCore(pos, m, r.undo);
     table.prefetch(pos.key);
+    if (!completeMove(pos, r.undo)) continue;
     r.move = m;
     const int child = (qdepth == -4 || !inCheck) ? -4 : std::min(qdepth - 1 + extension, -1);
     const int score = -quiesce(e, -beta, -alpha, child);

@@ -76,6 +76,8 @@ bool TranspositionTable::allocate(std::size_t bytes) {
     if (slots_) {
       slotCount_ = n;
       primaryCount_ = primaryFor(n);
+      overflowModulus_ = std::uint32_t(overflowCount() - 1);
+      overflowMagic_ = UINT64_MAX / overflowModulus_ + 1;
       break;
     }
     bytes -= bytes / 16;
