@@ -542,6 +542,7 @@ int searchNode(Engine& e, int alpha, int beta, int depth, int staticEval) {
     saveState(r.undo, pos);
     makeMoveCore(pos, m, r.undo);
     table.prefetch(pos.key);
+    e.evaluator.prefetch(pos);
     if (!completeMove(pos, r.undo)) continue;
     r.move = m;
     r.ext = std::int16_t(nodeExt + moveExtensions(e, r, staticEval));
@@ -676,6 +677,7 @@ int quiesceNode(Engine& e, int alpha, int beta, int qdepth, bool inCheck) {
     saveState(r.undo, pos);
     makeMoveCore(pos, m, r.undo);
     table.prefetch(pos.key);
+    e.evaluator.prefetch(pos);
     if (!completeMove(pos, r.undo)) continue;
     r.move = m;
     const int child = (qdepth == -4 || !inCheck) ? -4 : std::min(qdepth - 1 + extension, -1);

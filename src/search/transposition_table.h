@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "board/prefetch.h"
 #include "board/types.h"
 
 namespace korvane {
@@ -85,25 +86,6 @@ struct SlotContents {
   std::int16_t flags = 0;
   std::uint16_t generation = 0;
 };
-
-// Inlined into the caller whatever the optimiser thinks: a function whose
-// only effect is a prefetch counts as free of side effects, and GCC drops
-// calls to such functions when it does not inline them early.
-#if defined(__GNUC__) || defined(__clang__)
-#define KORVANE_ALWAYS_INLINE inline __attribute__((always_inline))
-#else
-#define KORVANE_ALWAYS_INLINE inline
-#endif
-
-// Asks the processor to start loading the cache line of `address`, where the
-// compiler offers a way; elsewhere it does nothing.
-KORVANE_ALWAYS_INLINE void prefetchForRead(const void* address) {
-#if defined(__GNUC__) || defined(__clang__)
-  __builtin_prefetch(address);
-#else
-  (void)address;
-#endif
-}
 
 class TranspositionTable {
  public:
