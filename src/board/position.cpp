@@ -342,28 +342,28 @@ void computeAttackMaps(SideState& victim, const SideState& attacker, const std::
     attacked |= a;
   };
   // A line part that runs into an own slider of the same kind is a battery:
-  // everything it reaches counts as attacked twice.
-  auto addStraight = [&](Square s) {
+  // everything it reaches counts as attacked twice. The four lines through a
+  // square meet only on that square, which no part contains, so the parts of
+  // one piece never overlap and are added as one set.
+  auto straight = [&](Square s) {
     const Bitboard r = rankAttacks(s, rot), f = fileAttacks(s, rot);
-    add(r);
-    add(f);
     if (r & rookLike) twice |= r & ~rookLike;
     if (f & rookLike) twice |= f & ~rookLike;
+    return r | f;
   };
-  auto addDiagonal = [&](Square s) {
+  auto diagonal = [&](Square s) {
     const Bitboard d = diagAttacks(s, rot), a = antiAttacks(s, rot);
-    add(d);
-    add(a);
     if (d & bishopLike) twice |= d & ~bishopLike;
     if (a & bishopLike) twice |= a & ~bishopLike;
+    return d | a;
   };
 
   for (int i = attacker.count[QUEEN] - 1; i >= 0; --i) {
-    addStraight(attacker.squares[QUEEN][i]);
-    addDiagonal(attacker.squares[QUEEN][i]);
+    const Square s = attacker.squares[QUEEN][i];
+    add(straight(s) | diagonal(s));
   }
-  for (int i = attacker.count[ROOK] - 1; i >= 0; --i) addStraight(attacker.squares[ROOK][i]);
-  for (int i = attacker.count[BISHOP] - 1; i >= 0; --i) addDiagonal(attacker.squares[BISHOP][i]);
+  for (int i = attacker.count[ROOK] - 1; i >= 0; --i) add(straight(attacker.squares[ROOK][i]));
+  for (int i = attacker.count[BISHOP] - 1; i >= 0; --i) add(diagonal(attacker.squares[BISHOP][i]));
   for (int i = attacker.count[KNIGHT] - 1; i >= 0; --i) add(STEPS.knight[attacker.squares[KNIGHT][i]]);
 
   const Bitboard pawns = attacker.pieceBB[PAWN];
