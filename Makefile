@@ -3,9 +3,10 @@
 #   make test    build, then run every test
 #   make install build, then install the engine and its manual page under
 #                PREFIX (default /usr/local)
-#   make bench   build, then print the speed figures: perft depth 6 from the
-#                start position, evaluations per second (warm and cold caches)
-#                and the search bench (nodes per second)
+#   make bench   build, then print the speed figures (bench/speed.sh): nodes
+#                per second beside Glaurung's, perft depth 6 beside
+#                Stockfish's, start-up time, peak memory, evaluations per
+#                second and the search bench
 #   make fuzz    build the fuzz targets with clang into build-fuzz/ and run
 #                each for FUZZ_TIME seconds (default 60)
 
@@ -27,11 +28,7 @@ test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
 
 bench: build
-	@printf 'uci\nposition startpos\nperft depth 6\nquit\n' | ./$(BUILD_DIR)/korvane | \
-	  awk '/^info depth 6 / { ms = ($$5 > 0 ? $$5 : 1); \
-	    printf "perft depth 6: %s nodes in %s ms, %.0f nodes/s\n", $$7, $$5, $$7 * 1000 / ms }'
-	@./$(BUILD_DIR)/korvane_evalbench
-	@printf 'uci\nbench\nquit\n' | ./$(BUILD_DIR)/korvane | sed -n 's/^info string bench/search bench:/p'
+	@bench/speed.sh $(BUILD_DIR)
 
 install: build
 	cmake --install $(BUILD_DIR) --prefix $(PREFIX)

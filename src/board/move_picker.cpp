@@ -1,6 +1,7 @@
 #include "board/move_picker.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 
 namespace korvane {
@@ -406,13 +407,88 @@ const MoveEntry* MovePicker::nextMove() {
         if (killer2_.move && takeOut(killer2_.move)) return &killer2_;
         break;
       case 7:
-        std::sort(begin_, end_, [](const MoveEntry& a, const MoveEntry& b) { return a.score < b.score; });
+        activeBegin_ = end_;
+        activeSorted_ = false;
+        pendingCount_ = 0;
+        if (end_ != begin_) {
+          pendingBegin_[0] = begin_;
+          pendingDepth_[0] = 2 * (std::bit_width(std::size_t(end_ - begin_)) - 1);
+          pendingCount_ = 1;
+        }
         stage_ = 8;
         break;
       default:
-        if (end_ == begin_) return nullptr;
-        return --end_;
+        return nextByScore();
     }
+  }
+}
+
+namespace {
+
+bool lowerScore(const MoveEntry& a, const MoveEntry& b) { return a.score < b.score; }
+
+// Moves the median of the second, middle and last entries to the front and
+// partitions the rest around it: everything before the answer scores at most
+// the pivot, everything from it on at least the pivot.
+MoveEntry* partitionRange(MoveEntry* first, MoveEntry* last) {
+  MoveEntry* a = first + 1;
+  MoveEntry* b = first + (last - first) / 2;
+  MoveEntry* c = last - 1;
+  MoveEntry* median;
+  if (a->score < b->score)
+    median = b->score < c->score ? b : a->score < c->score ? c : a;
+  else
+    median = a->score < c->score ? a : b->score < c->score ? c : b;
+  std::swap(*first, *median);
+  const std::int32_t pivot = first->score;
+  MoveEntry* lo = first + 1;
+  MoveEntry* hi = last;
+  for (;;) {
+    while (lo->score < pivot) ++lo;
+    --hi;
+    while (pivot < hi->score) --hi;
+    if (!(lo < hi)) return lo;
+    std::swap(*lo, *hi);
+    ++lo;
+  }
+}
+
+}  // namespace
+
+const MoveEntry* MovePicker::nextByScore() {
+  for (;;) {
+    if (end_ != activeBegin_) {
+      if (activeSorted_) return --end_;
+      // The best of a small range; of equal scores the one furthest back
+      // comes first. The others keep their order.
+      MoveEntry* best = activeBegin_;
+      for (MoveEntry* e = activeBegin_ + 1; e < end_; ++e)
+        if (!(e->score < best->score)) best = e;
+      const MoveEntry picked = *best;
+      std::copy(best + 1, end_, best);
+      *--end_ = picked;
+      return end_;
+    }
+    if (pendingCount_ == 0) return nullptr;
+    --pendingCount_;
+    MoveEntry* first = pendingBegin_[pendingCount_];
+    int depth = pendingDepth_[pendingCount_];
+    activeSorted_ = false;
+    while (end_ - first > SMALL_RANGE) {
+      if (depth == 0) {
+        std::make_heap(first, end_, lowerScore);
+        std::sort_heap(first, end_, lowerScore);
+        activeSorted_ = true;
+        break;
+      }
+      --depth;
+      MoveEntry* cut = partitionRange(first, end_);
+      pendingBegin_[pendingCount_] = first;
+      pendingDepth_[pendingCount_] = depth;
+      ++pendingCount_;
+      first = cut;
+    }
+    activeBegin_ = first;
   }
 }
 
@@ -431,7 +507,11 @@ const HistoryTable& serviceHistory() {
 
 bool noLegalMove(Position& pos, int* result) {
   MoveEntry buffer[MAX_MOVES];
-  MoveEntry* top = buffer;
+  return noLegalMove(pos, buffer, result);
+}
+
+bool noLegalMove(Position& pos, MoveEntry* stackTop, int* result) {
+  MoveEntry* top = stackTop;
   {
     MovePicker picker(Move(), top, pos, serviceHistory(), false, false, nullptr);
     MoveUndo undo;

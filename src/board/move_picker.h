@@ -64,6 +64,23 @@ class MovePicker {
   void generateEvasions();
   void scoreList();
   bool takeOut(Move m);
+  const MoveEntry* nextByScore();
+
+  // Moves are handed out highest score first, in exactly the order that an
+  // introsort (median-of-three quicksort, heap sort below a depth limit,
+  // insertion sort of the small ranges) of the whole list would give, but
+  // the list is only sorted as far as the moves actually taken need: the
+  // range holding the best moves is partitioned down to at most 16 moves,
+  // and from those the best is picked one at a time. A node cut off by its
+  // first move never sorts the rest. Ranges still to be partitioned are kept
+  // on a stack, the rightmost (best) one on top.
+  static constexpr int SMALL_RANGE = 16;
+  static constexpr int MAX_PENDING = 24;
+  MoveEntry* activeBegin_ = nullptr;  // the moves of [activeBegin_, end_) are picked next
+  bool activeSorted_ = false;         // that range is already in ascending order
+  int pendingCount_ = 0;
+  MoveEntry* pendingBegin_[MAX_PENDING];
+  int pendingDepth_[MAX_PENDING];
 
   int stage_ = 0;
   MoveEntry* begin_;
@@ -87,6 +104,9 @@ class MovePicker {
 // True if the side to move has no legal move. `result` then receives -1 when
 // White is checkmated, +1 when Black is, 0 for stalemate.
 bool noLegalMove(Position& pos, int* result = nullptr);
+// The same with the moves generated on the caller's move stack at `stackTop`
+// (room for MAX_MOVES entries), which saves setting up a list of its own.
+bool noLegalMove(Position& pos, MoveEntry* stackTop, int* result = nullptr);
 // True if `m` is among the generated moves of the position and legal.
 bool isMoveLegal(Position& pos, Move m);
 

@@ -35,16 +35,28 @@ std::uint64_t Perft::count(Position& pos, int depth, MoveEntry* top) {
   // The order of the moves does not matter for a count, so the list is walked
   // as generated, without scoring. unmakeMove leaves the undo record ready for
   // the next move of this node.
-  if (depth > 1) {
+  if (depth > 2) {
     for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) {
       if (makeMove(pos, e->move, undo)) {
         total += count(pos, depth - 1, top);
         unmakeMove(undo);
       }
     }
-  } else {
+  } else if (depth == 2) {
+    // The last level only generates and tests the replies: the maps of the
+    // side that moved are not needed there.
     for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) {
-      if (makeMoveQuick(pos, e->move, undo)) {
+      if (makeMoveForReplies(pos, e->move, undo)) {
+        total += count(pos, 1, top);
+        unmakeMove(undo);
+      }
+    }
+  } else {
+    // A move that cannot expose the own king is counted without making it.
+    for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) {
+      if (!needsLegalityTest(pos, e->move)) {
+        ++total;
+      } else if (makeMoveQuick(pos, e->move, undo)) {
         ++total;
         unmakeMove(undo);
       }

@@ -342,28 +342,28 @@ void computeAttackMaps(SideState& victim, const SideState& attacker, const std::
     attacked |= a;
   };
   // A line part that runs into an own slider of the same kind is a battery:
-  // everything it reaches counts as attacked twice.
-  auto addStraight = [&](Square s) {
+  // everything it reaches counts as attacked twice. The four lines through a
+  // square meet only on that square, which no part contains, so the parts of
+  // one piece never overlap and are added as one set.
+  auto straight = [&](Square s) {
     const Bitboard r = rankAttacks(s, rot), f = fileAttacks(s, rot);
-    add(r);
-    add(f);
     if (r & rookLike) twice |= r & ~rookLike;
     if (f & rookLike) twice |= f & ~rookLike;
+    return r | f;
   };
-  auto addDiagonal = [&](Square s) {
+  auto diagonal = [&](Square s) {
     const Bitboard d = diagAttacks(s, rot), a = antiAttacks(s, rot);
-    add(d);
-    add(a);
     if (d & bishopLike) twice |= d & ~bishopLike;
     if (a & bishopLike) twice |= a & ~bishopLike;
+    return d | a;
   };
 
   for (int i = attacker.count[QUEEN] - 1; i >= 0; --i) {
-    addStraight(attacker.squares[QUEEN][i]);
-    addDiagonal(attacker.squares[QUEEN][i]);
+    const Square s = attacker.squares[QUEEN][i];
+    add(straight(s) | diagonal(s));
   }
-  for (int i = attacker.count[ROOK] - 1; i >= 0; --i) addStraight(attacker.squares[ROOK][i]);
-  for (int i = attacker.count[BISHOP] - 1; i >= 0; --i) addDiagonal(attacker.squares[BISHOP][i]);
+  for (int i = attacker.count[ROOK] - 1; i >= 0; --i) add(straight(attacker.squares[ROOK][i]));
+  for (int i = attacker.count[BISHOP] - 1; i >= 0; --i) add(diagonal(attacker.squares[BISHOP][i]));
   for (int i = attacker.count[KNIGHT] - 1; i >= 0; --i) add(STEPS.knight[attacker.squares[KNIGHT][i]]);
 
   const Bitboard pawns = attacker.pieceBB[PAWN];
@@ -639,6 +639,12 @@ MoveUndo& saveState(MoveUndo& u, Position& pos) {
 
 bool makeMove(Position& pos, Move m, MoveUndo& u) {
   makeCore(pos, m, u);
+  return completeMove(pos, u);
+}
+
+void makeMoveCore(Position& pos, Move m, MoveUndo& u) { makeCore(pos, m, u); }
+
+bool completeMove(Position& pos, MoveUndo& u) {
   // The side now to move attacks the mover.
   const bool moverWhite = !pos.whiteToMove;
   SideState& mover = pos.side[moverWhite ? WHITE : BLACK];
@@ -654,15 +660,25 @@ bool makeMove(Position& pos, Move m, MoveUndo& u) {
   return true;
 }
 
+bool makeMoveForReplies(Position& pos, Move m, MoveUndo& u) {
+  const bool needsTest = needsLegalityTest(pos, m);
+  makeCore(pos, m, u);
+  const bool moverWhite = !pos.whiteToMove;
+  if (needsTest && kingAttacked(pos, moverWhite ? WHITE : BLACK)) {
+    unmakeMove(u);
+    return false;
+  }
+  SideState& mover = pos.side[moverWhite ? WHITE : BLACK];
+  SideState& enemy = pos.side[moverWhite ? BLACK : WHITE];
+  computeAttackMaps(enemy, mover, pos.rotated, moverWhite);
+  computePinned(enemy, mover, pos.rotated);
+  return true;
+}
+
 bool makeMoveQuick(Position& pos, Move m, MoveUndo& u) {
-  // With current attack maps (which every caller has before the move), a
-  // move of an unpinned piece other than the king, made while not in check
-  // and not capturing en passant, cannot expose the own king: the direct
-  // test is only needed for the rest.
-  const SideState& mover = pos.mover();
-  const bool needsTest = m.piece() == KING || (mover.pinned & bit(m.from())) ||
-                         (mover.attackedByEnemy & mover.pieceBB[KING]) ||
-                         (m.piece() == PAWN && m.to() == pos.epSquare);
+  // Every caller has current attack maps before the move, so the direct test
+  // is only needed where they cannot settle it.
+  const bool needsTest = needsLegalityTest(pos, m);
   makeCore(pos, m, u);
   if (needsTest && kingAttacked(pos, pos.whiteToMove ? BLACK : WHITE)) {
     unmakeMove(u);

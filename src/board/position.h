@@ -159,8 +159,29 @@ bool kingAttacked(const Position& pos, Color c);
 
 MoveUndo& saveState(MoveUndo& undo, Position& pos);
 bool makeMove(Position& pos, Move m, MoveUndo& undo);
+// makeMove in two halves, for callers that want to start work depending only
+// on the new key (such as loading its table slot) while the attack maps are
+// computed: makeMoveCore moves the pieces and updates lists, keys and rights;
+// completeMove, called right after it, computes maps and pins and answers
+// what makeMove answers (false: the move has been taken back).
+void makeMoveCore(Position& pos, Move m, MoveUndo& undo);
+bool completeMove(Position& pos, MoveUndo& undo);
 bool makeMoveQuick(Position& pos, Move m, MoveUndo& undo);
+// makeMove for a look at the replies only: the side now to move gets its
+// attack maps and pins (all that generating and testing its moves reads),
+// while those of the side that moved stay stale until the matching unmake.
+bool makeMoveForReplies(Position& pos, Move m, MoveUndo& undo);
 void unmakeMove(MoveUndo& undo);
+
+// Whether a pseudo-legal move of the side to move may leave its own king
+// attacked, so that only a test after making it can tell. With current attack
+// maps and pins, a move of an unpinned piece other than the king, made while
+// not in check and not capturing en passant, never can.
+inline bool needsLegalityTest(const Position& pos, Move m) {
+  const SideState& mover = pos.mover();
+  return m.piece() == KING || (mover.pinned & bit(m.from())) || (mover.attackedByEnemy & mover.pieceBB[KING]) ||
+         (m.piece() == PAWN && m.to() == pos.epSquare);
+}
 
 PositionRecord makeRecord(const Position& pos);
 inline bool sameRecord(const PositionRecord& a, const PositionRecord& b) { return a == b; }

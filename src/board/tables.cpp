@@ -1,5 +1,7 @@
 #include "board/tables.h"
 
+#include "board/kpk_builder.h"
+
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -149,134 +151,22 @@ Bitboard bitsFromText(std::string_view text) {
 
 // ---- KPK bitbase -------------------------------------------------------------
 //
-// Built by retrograde analysis. White has king and pawn (pawn on files a-d),
-// Black the bare king. An entry is addressed by pawn square, side to move,
-// Black king and White king. 0 = not yet known while building.
+// Computed by the build (korvane_kpkgen, board/kpk_builder.cpp) and compiled in
+// as constant data, so that start-up does not spend tens of milliseconds on
+// the retrograde analysis.
 
 namespace {
 
-constexpr std::uint8_t KPK_IMPOSSIBLE = 127;
 constexpr std::uint8_t KPK_DRAW = 126;
+static_assert(KPK_SIZE == KPK_ENTRIES);
 
-inline int kpkIndex(Square pawn, bool whiteToMove, Square blackKing, Square whiteKing) {
-  return PAWN_OFFSET[pawn] + (whiteToMove ? 4096 : 0) + blackKing * 64 + whiteKing;
-}
-
-inline Bitboard whitePawnAttacks(Square p) { return shiftUpWest(bit(p)) | shiftUpEast(bit(p)); }
-
-void initialiseKpk(std::uint8_t* kpk) {
-  for (Square p = 0; p < 64; ++p) {
-    if (PAWN_OFFSET[p] < 0) continue;
-    const Bitboard pawnCover = whitePawnAttacks(p);
-    for (Square b = 0; b < 64; ++b) {
-      for (Square w = 0; w < 64; ++w) {
-        std::uint8_t& black = kpk[kpkIndex(p, false, b, w)];
-        std::uint8_t& white = kpk[kpkIndex(p, true, b, w)];
-        if (p == w || b == w || (STEPS.king[b] & bit(w))) {
-          black = white = KPK_IMPOSSIBLE;
-          continue;
-        }
-        if (p == b) {  // the Black king has just taken the pawn
-          black = KPK_IMPOSSIBLE;
-          white = KPK_DRAW;
-          continue;
-        }
-        if (pawnCover & bit(b)) white = KPK_IMPOSSIBLE;
-        if ((STEPS.king[b] & ~(STEPS.king[w] | pawnCover)) == 0) black = KPK_DRAW;
-        if (white == KPK_IMPOSSIBLE) continue;
-        const Bitboard kingMoves = STEPS.king[w] & ~STEPS.king[b] & ~bit(p);
-        const bool pushBlocked = p - 8 == b || p - 8 == w;
-        if (!kingMoves && pushBlocked) {
-          white = KPK_DRAW;
-        } else if (rowOf(p) == 1 && !pushBlocked &&
-                   (!(STEPS.king[b] & bit(p - 8)) || (STEPS.king[w] & bit(p - 8)))) {
-          white = 1;
-        }
-      }
-    }
-  }
-}
-
-// Black to move: the worst of Black's king steps for Black, or still 0 while
-// one of them is unknown.
-std::uint8_t kpkBlackValue(const std::uint8_t* kpk, Square p, Square b, Square w) {
-  bool unknown = false;
-  int worst = -1;
-  for (Bitboard m = STEPS.king[b]; m;) {
-    const std::uint8_t v = kpk[kpkIndex(p, true, popLowest(m), w)];
-    if (v == KPK_DRAW) return KPK_DRAW;
-    if (v == 0) unknown = true;
-    else if (v != KPK_IMPOSSIBLE && v > worst) worst = v;
-  }
-  return !unknown && worst >= 0 ? std::uint8_t(worst + 1) : 0;
-}
-
-// White to move: the first winning successor found (king steps, then the
-// pawn's single and double step), a draw when none wins and none is unknown,
-// else still 0.
-std::uint8_t kpkWhiteValue(const std::uint8_t* kpk, Square p, Square b, Square w) {
-  bool unknown = false;
-  auto winning = [&](std::uint8_t v) {
-    if (v == 0) unknown = true;
-    return v != 0 && v < KPK_DRAW;
-  };
-  for (Bitboard m = STEPS.king[w]; m;) {
-    const std::uint8_t v = kpk[kpkIndex(p, false, b, popLowest(m))];
-    if (winning(v)) return std::uint8_t(v + 1);
-  }
-  if (rowOf(p) > 1) {  // pushes onto rank 8 are settled when the table is initialised
-    const Square single = p - 8;
-    const std::uint8_t v = kpk[kpkIndex(single, false, b, w)];
-    if (winning(v)) return std::uint8_t(v + 1);
-    if (rowOf(p) == 6 && single != b && single != w) {
-      const std::uint8_t v2 = kpk[kpkIndex(p - 16, false, b, w)];
-      if (winning(v2)) return std::uint8_t(v2 + 1);
-    }
-  }
-  return unknown ? 0 : KPK_DRAW;
-}
-
-// One pass over every unknown entry in index order (pawn, side to move with
-// Black first, Black king, White king); values found early in a pass are used
-// by the entries after them. Answers whether anything changed.
-bool kpkPass(std::uint8_t* kpk) {
-  bool changed = false;
-  for (Square p = 0; p < 64; ++p) {
-    if (PAWN_OFFSET[p] < 0) continue;
-    for (const bool whiteToMove : {false, true}) {
-      for (Square b = 0; b < 64; ++b) {
-        for (Square w = 0; w < 64; ++w) {
-          std::uint8_t& entry = kpk[kpkIndex(p, whiteToMove, b, w)];
-          if (entry != 0) continue;
-          entry = whiteToMove ? kpkWhiteValue(kpk, p, b, w) : kpkBlackValue(kpk, p, b, w);
-          changed = changed || entry != 0;
-        }
-      }
-    }
-  }
-  return changed;
-}
-
-struct KpkBitbase {
-  std::uint8_t data[KPK_SIZE];
-  KpkBitbase() {
-    std::memset(data, 0, sizeof data);
-    initialiseKpk(data);
-    while (kpkPass(data)) {
-    }
-    for (auto& v : data)
-      if (v == 0) v = KPK_DRAW;
-  }
+alignas(64) constexpr std::uint8_t KPK_DATA[KPK_SIZE] = {
+#include "kpk_table.inc"
 };
-
-const KpkBitbase& kpkBitbase() {
-  static const KpkBitbase instance;
-  return instance;
-}
 
 }  // namespace
 
-const std::uint8_t* const KPK = kpkBitbase().data;
+const std::uint8_t* const KPK = KPK_DATA;
 
 int kpkProbe(Square pawn, Square strongKing, Square weakKing, bool strongToMove) {
   if (fileOf(pawn) > 3) {

@@ -1,8 +1,8 @@
 // Bitboard helpers and the precomputed tables every board computation uses.
 //
-// All tables are read-only data: the step and slider tables are computed at
-// compile time, the king-and-pawn bitbase once before main() runs. Every
-// thread may read them without synchronisation.
+// All tables are read-only data computed when the program is built: the step
+// and slider tables by the compiler, the king-and-pawn bitbase by a build tool
+// (board/kpk_builder.h). Every thread may read them without synchronisation.
 //
 // Slider attacks use rotated occupancy: a position keeps the occupancy of each
 // rank, file, diagonal and anti-diagonal as one byte (46 bytes in all):

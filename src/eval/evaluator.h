@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "board/position.h"
+#include "board/prefetch.h"
 #include "eval/material.h"
 #include "eval/material_net.h"
 
@@ -93,6 +94,16 @@ class Evaluator {
   // the search's worker threads); clears the caches.
   void copySettingsFrom(const Evaluator& other);
   void clearCaches();
+
+  // Starts loading the pawn-table bucket and the material-cache slot that
+  // evaluating `pos` reads first, so that work done before the evaluation
+  // hides the memory latency.
+  KORVANE_ALWAYS_INLINE void prefetch(const Position& pos) const {
+    const std::size_t bucket = pos.pawnKey & 0x7FE;
+    prefetchForRead(&pawnTable_[bucket]);
+    prefetchForRead(&pawnTable_[bucket + 1]);
+    prefetchForRead(&materialCache_[materialKey(pos) & (MATERIAL_PRIMARY - 1)]);
+  }
 
   // Valid until the next evaluate().
   const PawnEntry& pawnEntry() const { return *currentPawnEntry_; }

@@ -169,7 +169,7 @@ bool findCutoffMove(Engine& e, int beta, MovePicker& picker, int depth) {
     if (!makeMove(pos, m->move, r.undo)) continue;
     const bool check = pos.inCheck();
     bool mate = false;
-    if (check && noLegalMove(pos)) {
+    if (check && noLegalMove(pos, e.moveTop)) {
       mate = true;
     } else if (e.game.repetitionCode() != 0) {
       if (0 <= best) {
@@ -349,8 +349,8 @@ bool mateInOne(Engine& e) {
         if (flights & ~cover) continue;
         const Move m(from, to, type);
         saveState(scratch.undo, pos);
-        if (!makeMove(pos, m, scratch.undo)) continue;
-        const bool mate = pos.inCheck() && noLegalMove(pos);
+        if (!makeMoveForReplies(pos, m, scratch.undo)) continue;
+        const bool mate = pos.inCheck() && noLegalMove(pos, e.moveTop);
         unmakeMove(scratch.undo);
         if (mate) {
           scratch.move = m;
@@ -540,8 +540,10 @@ int searchNode(Engine& e, int alpha, int beta, int depth, int staticEval) {
   while (const MoveEntry* entryNext = picker.nextMove()) {
     const Move m = entryNext->move;
     saveState(r.undo, pos);
-    if (!makeMove(pos, m, r.undo)) continue;
+    makeMoveCore(pos, m, r.undo);
     table.prefetch(pos.key);
+    e.evaluator.prefetch(pos);
+    if (!completeMove(pos, r.undo)) continue;
     r.move = m;
     r.ext = std::int16_t(nodeExt + moveExtensions(e, r, staticEval));
     int d = newDepth(e, r, depth);
@@ -673,8 +675,10 @@ int quiesceNode(Engine& e, int alpha, int beta, int qdepth, bool inCheck) {
     const Move m = next->move;
     if (selective && !(targets & bit(m.to())) && m.promotion() != QUEEN) continue;
     saveState(r.undo, pos);
-    if (!makeMove(pos, m, r.undo)) continue;
+    makeMoveCore(pos, m, r.undo);
     table.prefetch(pos.key);
+    e.evaluator.prefetch(pos);
+    if (!completeMove(pos, r.undo)) continue;
     r.move = m;
     const int child = (qdepth == -4 || !inCheck) ? -4 : std::min(qdepth - 1 + extension, -1);
     const int score = -quiesce(e, -beta, -alpha, child);

@@ -76,6 +76,8 @@ bool TranspositionTable::allocate(std::size_t bytes) {
     if (slots_) {
       slotCount_ = n;
       primaryCount_ = primaryFor(n);
+      overflowModulus_ = std::uint32_t(overflowCount() - 1);
+      overflowMagic_ = UINT64_MAX / overflowModulus_ + 1;
       break;
     }
     bytes -= bytes / 16;
@@ -138,6 +140,9 @@ bool TranspositionTable::probe(std::uint64_t key, int ply, TableEntry& out) {
   const std::uint32_t keyLow = std::uint32_t(key), keyHigh = std::uint32_t(key >> 32);
   TableSlot* slot = primarySlot(keyLow);
   if (!holds(*slot, keyLow, keyHigh)) {
+    // Storing this node's result later will most likely move the primary
+    // slot's entry into that entry's own overflow pair: start loading it.
+    prefetchForRead(overflowPair(slot->keyLow.load(RELAXED)));
     slot = overflowPair(keyLow);
     if (!holds(*slot, keyLow, keyHigh)) {
       ++slot;

@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "board/prefetch.h"
 #include "board/types.h"
 
 namespace korvane {
@@ -111,12 +112,12 @@ class TranspositionTable {
   bool probe(std::uint64_t key, int ply, TableEntry& out);
   // Starts loading the slots a probe of `key` will read, so that work done
   // before the probe hides the memory latency.
-  void prefetch(std::uint64_t key) const {
+  KORVANE_ALWAYS_INLINE void prefetch(std::uint64_t key) const {
     if (slotCount_ == 0) return;
-    __builtin_prefetch(primarySlot(std::uint32_t(key)));
+    prefetchForRead(primarySlot(std::uint32_t(key)));
     const TableSlot* pair = overflowPair(std::uint32_t(key));
-    __builtin_prefetch(pair);
-    __builtin_prefetch(pair + 1);
+    prefetchForRead(pair);
+    prefetchForRead(pair + 1);
   }
   // Whether the entry decides a node searched to `depth` with (alpha, beta).
   static bool usable(const TableEntry& e, int alpha, int beta, int depth);
@@ -150,13 +151,24 @@ class TranspositionTable {
   void setBookCount(std::uint32_t count) { bookCount_.store(count, std::memory_order_relaxed); }
 
  private:
-  TableSlot* primarySlot(std::uint32_t keyLow) const {
+  KORVANE_ALWAYS_INLINE TableSlot* primarySlot(std::uint32_t keyLow) const {
     return &slots_[overflowCount() + (keyLow & std::uint32_t(primaryCount_ - 1))];
   }
-  TableSlot* overflowPair(std::uint32_t keyLow) const {
-    return &slots_[keyLow % std::uint32_t(overflowCount() - 1)];
+  KORVANE_ALWAYS_INLINE TableSlot* overflowPair(std::uint32_t keyLow) const { return &slots_[overflowIndex(keyLow)]; }
+  // keyLow mod (n - m - 1). A division takes tens of cycles on the path of
+  // every probe; with 128-bit products the remainder comes exactly from two
+  // multiplications by a constant fixed when the table is sized (Lemire,
+  // Kaser and Kurz, "Faster remainder by direct computation", 2019).
+  KORVANE_ALWAYS_INLINE std::uint32_t overflowIndex(std::uint32_t keyLow) const {
+#if defined(__SIZEOF_INT128__)
+    __extension__ typedef unsigned __int128 Wide;
+    const std::uint64_t fraction = overflowMagic_ * keyLow;
+    return std::uint32_t((Wide(fraction) * overflowModulus_) >> 64);
+#else
+    return keyLow % overflowModulus_;
+#endif
   }
-  std::size_t overflowCount() const { return slotCount_ - primaryCount_; }
+  KORVANE_ALWAYS_INLINE std::size_t overflowCount() const { return slotCount_ - primaryCount_; }
   // Gives the slot the current generation, counting it as used if it had another.
   void touch(TableSlot& slot, std::uint16_t current);
 
@@ -170,6 +182,8 @@ class TranspositionTable {
   std::unique_ptr<TableSlot[], FreeSlots> slots_;
   std::size_t slotCount_ = 0;
   std::size_t primaryCount_ = 0;
+  std::uint32_t overflowModulus_ = 1;  // n - m - 1
+  std::uint64_t overflowMagic_ = 0;    // 2^64 / overflowModulus_, rounded up
   std::atomic<std::int32_t> used_{0};
   std::atomic<std::uint32_t> bookCount_{0};
   std::atomic<std::uint16_t> generation_{1};
