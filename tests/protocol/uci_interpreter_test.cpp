@@ -160,24 +160,6 @@ TEST_F(InterpreterTest, PositionAndSnapshot) {
   EXPECT_FALSE(output.noOutput());
 }
 
-TEST_F(InterpreterTest, GoRootMovesAndQuit) {
-  run("position startpos");
-  run("go depth 3");
-  EXPECT_EQ(engine.rootMoveCount, 20);
-  EXPECT_FALSE(engine.searchMovesGiven);
-  run("go searchmoves e2e4 g1f3 a7a5");
-  EXPECT_EQ(engine.rootMoveCount, 2);
-  EXPECT_TRUE(engine.searchMovesGiven);
-  run("go excludemoves e2e4");
-  EXPECT_EQ(engine.rootMoveCount, 19);
-
-  run("quit");
-  EXPECT_TRUE(controller.quitFlag.load());
-  EXPECT_TRUE(output.noOutput());
-  EXPECT_TRUE(run("isready").empty());
-  EXPECT_TRUE(output.printed.empty());
-}
-
 TEST(GoLimits, OnlyTheClockOfTheSideToMove) {
   const char* line = "go wtime 300000 btime 2000 winc 5 binc 20 movestogo 30";
   GoLimits white = parseGoLimits(line, true);

@@ -192,22 +192,6 @@ TEST(TimeControlQuestions, MayStartIterationThresholds) {
   EXPECT_TRUE(tc.lastIterationAllowed());
 }
 
-TEST(TimeControlQuestions, Stopwatch) {
-  FakeClock tc;
-  tc.startClock();
-  tc.time += 250;
-  tc.stopClock();
-  tc.startClock();
-  tc.time += 50;
-  EXPECT_EQ(tc.elapsed(), 50);
-  tc.stopClock();
-  EXPECT_EQ(tc.stopwatchMs(), 300);
-  EXPECT_EQ(tc.stopwatchRuns(), 2);
-  tc.resetStopwatch();
-  EXPECT_EQ(tc.stopwatchMs(), 0);
-  EXPECT_EQ(tc.stopwatchRuns(), 0);
-}
-
 TEST(RootStatsTest, OrderingAndReplacement) {
   RootStats stats;
   const Move a(1), b(2), c(3), d(4), e(5), f(6), g(7);
