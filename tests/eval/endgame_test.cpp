@@ -128,18 +128,6 @@ TEST_F(SpecialistTest, DrawsSettleAtZero) {
   EXPECT_EQ(score, 0);
 }
 
-TEST_F(SpecialistTest, TwoKnightsLimitTheDepth) {
-  Position pos = fromFen("8/8/8/4k3/8/8/8/1N2K1N1 w - - 0 1");
-  Bound b = bound(SP_DEAD_DRAW, pos, -500, 500, 12);
-  EXPECT_FALSE(b.cut) << "mates by a blunder stay possible";
-  EXPECT_EQ(b.extension, -7);
-  EXPECT_EQ(12 + b.extension, 5);
-  b = bound(SP_DEAD_DRAW, pos, -500, 500, 6);
-  EXPECT_EQ(b.extension, -1);
-  b = bound(SP_DEAD_DRAW, pos, -500, 500, 5);
-  EXPECT_EQ(b.extension, 0);
-}
-
 TEST_F(SpecialistTest, KingAndPawnAgainstKing) {
   // Kd5, Pd4 against Kd7 with White to move is a draw: 1, not 0.
   Position drawn = fromFen("8/3k4/8/3K4/3P4/8/8/8 w - - 0 1");
@@ -200,91 +188,6 @@ TEST_F(SpecialistTest, MajorPieceAgainstBareKing) {
   EXPECT_FALSE(bound(SP_KMAJOR_K_WHITE, stalemate, -20000, -11436).cut);
 }
 
-TEST_F(SpecialistTest, EqualMajors) {
-  // Rooks far from the kings, nothing attacked: a draw.
-  Position quiet = fromFen("r7/8/3k4/8/8/3K4/8/7R w - - 0 1");
-  EXPECT_EQ(evaluator.evaluate(quiet), 0);
-  int score = 99;
-  EXPECT_TRUE(sp(SP_EQUAL_MAJORS).probeSideRelative(quiet, score));
-  EXPECT_EQ(score, 0);
-  Bound b = bound(SP_EQUAL_MAJORS, quiet, -100, 100, 20);
-  EXPECT_TRUE(b.cut);
-  EXPECT_EQ(b.score, 0);
-  EXPECT_EQ(b.extension, 0);
-
-  // Each tactics trigger on its own.
-  for (const char* fen : {"r7/8/3k4/8/8/3K4/8/R7 w - - 0 1",    // the rooks attack each other
-                          "7r/8/3k4/8/8/8/8/3K3R w - - 0 1",    // a king on the edge
-                          "7R/8/3k4/8/8/8/1K6/r7 w - - 0 1",    // the king attacks Black's rook
-                          "r7/8/8/3k4/8/3K4/8/3R4 b - - 0 1",   // lone Kd3 on its own rook's file
-                          "8/7Q/4k3/8/3q4/1K6/8/8 w - - 0 1"}) {  // Kb3 has three free squares
-    Position pos = fromFen(fen);
-    EXPECT_FALSE(sp(SP_EQUAL_MAJORS).probeSideRelative(pos, score)) << fen;
-    EXPECT_FALSE(bound(SP_EQUAL_MAJORS, pos, -100, 100, 20).cut) << fen;
-  }
-  // Depth rules when tactics are possible.
-  Position tactics = fromFen("r7/8/3k4/8/8/3K4/8/R7 w - - 0 1");
-  EXPECT_EQ(bound(SP_EQUAL_MAJORS, tactics, -100, 100, 17).extension, -5);
-  EXPECT_EQ(bound(SP_EQUAL_MAJORS, tactics, -100, 100, 15).extension, -5);
-  EXPECT_EQ(bound(SP_EQUAL_MAJORS, tactics, -100, 100, 14).extension, -4);
-  EXPECT_EQ(bound(SP_EQUAL_MAJORS, tactics, -100, 100, 12).extension, -2);
-  EXPECT_EQ(bound(SP_EQUAL_MAJORS, tactics, -100, 100, 11).extension, -1);
-  EXPECT_EQ(bound(SP_EQUAL_MAJORS, tactics, -100, 100, 10).extension, 0);
-}
-
-TEST_F(SpecialistTest, QueenAgainstRook) {
-  Position pos = fromFen("8/7r/3k4/8/8/3K4/8/Q7 w - - 0 1");
-  EXPECT_EQ(probe(SP_KQ_KR, pos, 100), std::make_pair(false, 3100));
-  Bound b = bound(SP_KQ_KR, pos, -100, 5467);
-  EXPECT_TRUE(b.cut);
-  EXPECT_EQ(b.score, 5467);
-  EXPECT_FALSE(bound(SP_KQ_KR, pos, -100, 5468).cut);
-  // The rook attacked by the queen: no bound.
-  Position attacked = fromFen("7r/8/3k4/8/8/3K4/8/Q7 w - - 0 1");
-  EXPECT_FALSE(bound(SP_KQ_KR, attacked, -100, 100).cut);
-  // The colour-flipped twin (Black's queen, Black to move) cuts the same way.
-  Position twin = fromFen(test::flippedFen(pos));
-  EXPECT_EQ(probe(SP_KR_KQ, twin, -100), std::make_pair(false, -3100));
-  b = bound(SP_KR_KQ, twin, -100, 5467);
-  EXPECT_TRUE(b.cut);
-  EXPECT_EQ(b.score, 5467);
-  // With the rook's side to move the bound cuts at alpha >= -5467.
-  Position twinWhiteToMove = fromFen("q7/8/3k4/8/8/3K4/7R/8 w - - 0 1");
-  b = bound(SP_KR_KQ, twinWhiteToMove, -5467, 0);
-  EXPECT_TRUE(b.cut);
-  EXPECT_EQ(b.score, -5467);
-  EXPECT_FALSE(bound(SP_KR_KQ, twinWhiteToMove, -5468, 0).cut);
-}
-
-TEST_F(SpecialistTest, BishopAndKnightMate) {
-  // A dark-square bishop mates in a1 or h8.
-  Position right = fromFen("7k/8/3K4/2B5/8/8/4N3/8 w - - 0 1");
-  Position wrong = fromFen("k7/8/3K4/2B5/8/8/4N3/8 w - - 0 1");
-  const int nearRight = kbnMatingTerm(right, WHITE);
-  const int nearWrong = kbnMatingTerm(wrong, WHITE);
-  EXPECT_GT(nearRight, nearWrong + 200);
-  // With a light-square bishop it is the other way round.
-  Position light8 = fromFen("k7/8/3K4/8/2B5/8/4N3/8 w - - 0 1");
-  Position lightH8 = fromFen("7k/8/3K4/8/2B5/8/4N3/8 w - - 0 1");
-  EXPECT_GT(kbnMatingTerm(light8, WHITE), kbnMatingTerm(lightH8, WHITE) + 200);
-
-  // The term lands on the score and settles it.
-  evaluator.setNeuroMaterial(0);
-  const int material = 3219 + 3254 + (128 * 6473) / (6473 + 100);
-  EXPECT_EQ(probe(SP_KBN_K_WHITE, right, material), std::make_pair(true, material + nearRight));
-  EXPECT_EQ(evaluator.evaluate(right), material + nearRight);
-  Position twin = fromFen(test::flippedFen(right));
-  EXPECT_EQ(kbnMatingTerm(twin, BLACK), nearRight);
-  EXPECT_EQ(evaluator.evaluate(twin), material + nearRight);
-
-  // Bounds: 4111, or 1 with the knight in a corner.
-  EXPECT_EQ(bound(SP_KBN_K_WHITE, right, -100, 4111).score, 4111);
-  EXPECT_FALSE(bound(SP_KBN_K_WHITE, right, -100, 4112).cut);
-  Position cornerKnight = fromFen("7k/8/3K4/2B5/8/8/8/N7 w - - 0 1");
-  EXPECT_FALSE(bound(SP_KBN_K_WHITE, cornerKnight, -100, 2).cut);
-  EXPECT_EQ(bound(SP_KBN_K_WHITE, cornerKnight, -100, 1).score, 1);
-}
-
 TEST_F(SpecialistTest, PawnAgainstMinorPiece) {
   // The bishop on b5 holds e8, which White does not cover: drawn, 1.
   Position held = fromFen("7k/8/8/1b2P3/8/8/8/K7 w - - 0 1");
@@ -337,32 +240,6 @@ TEST_F(SpecialistTest, PawnAgainstMinorPiece) {
   // knight may stand in its own king's way; no bound at all.
   Position exception = fromFen("k7/8/8/P7/8/8/8/K5n1 w - - 0 1");
   EXPECT_FALSE(bound(SP_KP_KMINOR, exception, -100, -50).cut);
-}
-
-TEST_F(SpecialistTest, MinorAndPawnAgainstKing) {
-  // a-pawn, bishop that does not cover a8, defending king on a8: a draw.
-  Position wrongBishop = fromFen("k7/8/8/P7/8/8/8/2B1K3 w - - 0 1");
-  EXPECT_EQ(probe(SP_KMINORP_K, wrongBishop, 4000), std::make_pair(true, 1));
-  EXPECT_EQ(evaluator.evaluate(wrongBishop), 1);
-  Position twin = fromFen(test::flippedFen(wrongBishop));
-  EXPECT_EQ(probe(SP_K_KMINORP, twin, -4000), std::make_pair(true, -1));
-  EXPECT_EQ(evaluator.evaluate(twin), 1);
-  // The right bishop wins.
-  Position rightBishop = fromFen("k7/8/8/P7/8/8/8/3BK3 w - - 0 1");
-  EXPECT_FALSE(probe(SP_KMINORP_K, rightBishop, 4000).first);
-  EXPECT_GT(evaluator.evaluate(rightBishop), 3000);
-  // Not a rook's pawn: no draw test.
-  Position bPawn = fromFen("1k6/8/8/1P6/8/8/8/2B1K3 w - - 0 1");
-  EXPECT_FALSE(probe(SP_KMINORP_K, bPawn, 4000).first);
-  // Knight: the defender to move takes the unguarded rook's pawn.
-  Position takes = fromFen("8/8/8/8/3K4/8/6kP/1N6 b - - 0 1");
-  EXPECT_EQ(probe(SP_KMINORP_K, takes, 4000), std::make_pair(true, 1));
-  Position guarded = fromFen("8/8/8/8/3K4/8/6kP/5N2 b - - 0 1");
-  EXPECT_FALSE(probe(SP_KMINORP_K, guarded, 4000).first);
-  // The strong side cannot lose.
-  const Bound b = bound(SP_KMINORP_K, rightBishop, -100, 0);
-  EXPECT_TRUE(b.cut);
-  EXPECT_EQ(b.score, 0);
 }
 
 TEST_F(SpecialistTest, RookAndPawnAgainstRook) {
@@ -483,20 +360,6 @@ TEST_F(SpecialistTest, MinorAndQueenEndingsWithPawns) {
   Position weak = fromFen("4k3/8/8/p7/P7/8/1n6/4K1B1 w - - 0 1");
   Position weakUnreached = fromFen("4k3/8/8/p7/P7/8/8/4K1Bn w - - 0 1");
   EXPECT_EQ(scale(SP_BISHOP_KNIGHT, weakUnreached, 0) - scale(SP_BISHOP_KNIGHT, weak, 0), 20);
-}
-
-TEST_F(SpecialistTest, PawnsOnOneSideOnly) {
-  // Three pawns against a knight: m = -219, non-pawn difference -3219.
-  Position pos = fromFen("1n2k3/8/8/8/8/8/PPP5/4K3 w - - 0 1");
-  EXPECT_EQ(scale(SP_PAWNS_ONE_SIDE, pos, -500), -500 + 164);
-  EXPECT_EQ(scale(SP_PAWNS_ONE_SIDE, pos, -100), 0);
-  EXPECT_EQ(scale(SP_PAWNS_ONE_SIDE, pos, 300), 300);
-  Position twin = fromFen(test::flippedFen(pos));
-  EXPECT_EQ(scale(SP_PAWNS_ONE_SIDE, twin, 500), 500 - 164);
-  EXPECT_EQ(scale(SP_PAWNS_ONE_SIDE, twin, 100), 0);
-  // A rook against pawns is beyond the range: unchanged.
-  Position rook = fromFen("r3k3/8/8/8/8/8/PPP5/4K3 w - - 0 1");
-  EXPECT_EQ(scale(SP_PAWNS_ONE_SIDE, rook, -500), -500);
 }
 
 }  // namespace

@@ -139,39 +139,6 @@ TEST(MaterialStatistics, HandCountedFile) {
   EXPECT_DOUBLE_EQ(sums.positional, 4.0 * pawnsBias);
 }
 
-TEST(MaterialStatistics, FirstSideAndResultView) {
-  // Black is a knight up; the configuration is seen from Black, which wins.
-  MaterialStatistics statistics;
-  const std::string fen = "4k1n1/pppppppp/8/8/8/8/PPPPPPPP/4K3 w - - 0 1";
-  Position pos;
-  ASSERT_NE(setFen(pos, fen.c_str()), nullptr);
-  std::vector<Move> moves;
-  for (const char* text : {"Kd1", "Kd8", "Ke1", "Ke8", "Kd1", "Kd8"}) {
-    Move m;
-    ASSERT_TRUE(parseMove(pos, text, false, m)) << text;
-    MoveUndo undo;
-    saveState(undo, pos);
-    makeMove(pos, m, undo);
-    moves.push_back(m);
-  }
-  EXPECT_EQ(statistics.addGame(moves, fen, RESULT_BLACK_WINS), 1);
-  ASSERT_EQ(statistics.table().size(), 1u);
-  const auto& [key, sums] = *statistics.table().begin();
-  EXPECT_EQ(key, (ConfigurationKey{0x00018, 0x00008, 0}));
-  EXPECT_DOUBLE_EQ(sums.results, 1.0);
-  // The positional score from Black's view.
-  EXPECT_DOUBLE_EQ(sums.positional, -positionalOf(fen.c_str()));
-
-  // No result, an impossible FEN, or an illegal move: nothing, or only what
-  // came before the move.
-  EXPECT_EQ(statistics.addGame(moves, fen, RESULT_NONE), 0);
-  EXPECT_EQ(statistics.addGame(moves, "not a fen", RESULT_DRAW), 0);
-  std::vector<Move> broken(moves.begin(), moves.begin() + 2);
-  broken.push_back(moves[0]);  // Kd1 again, from a square the king has left
-  EXPECT_EQ(statistics.addGame(broken, fen, RESULT_DRAW), 0);
-  EXPECT_DOUBLE_EQ(statistics.table().begin()->second.observations, 1.0);
-}
-
 // --- reading statistics -----------------------------------------------------
 
 TEST(StatisticsReading, AcceptanceLimits) {

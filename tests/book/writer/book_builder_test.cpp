@@ -183,27 +183,6 @@ TEST(BookBuilder, WritesTheSmallBook) {
   EXPECT_TRUE(reports.lines.empty());
 }
 
-TEST(BookBuilder, Writes960BooksPerStartPosition) {
-  BookTree tree = testTree();
-  for (unsigned n : {0u, 518u, 959u}) {
-    Position pos;
-    ASSERT_TRUE(setChess960(pos, n));
-    const std::string fen = positionToFen(pos) + " 0 1";
-    std::mt19937 rng(n);
-    const std::vector<Move> game = testutil::randomGame(rng, pos, 12);
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(addGame(tree, game, fen.c_str(), 1000, true, +1));
-  }
-  TempFile out("", ".opn");
-  Reports reports;
-  ASSERT_TRUE(write960(tree, out.path(), 1000, 0.25, reports.writer()));
-  const std::string text = out.read();
-  EXPECT_EQ(text.rfind("startpos 0\n", 0), 0u);
-  EXPECT_NE(text.find("\nstartpos 518\n"), std::string::npos);
-  EXPECT_NE(text.find("\nstartpos 959\n"), std::string::npos);
-  EXPECT_EQ(bookLines(text).size(), 36u);  // every ply of the three games
-  EXPECT_EQ(reports.lines.back(), "moves:              36");
-}
-
 TEST(BookBuilder, AddsPgnFiles) {
   BookTree tree = testTree();
   Reports reports;
