@@ -71,6 +71,8 @@ TEST(GameRecord, MaterialDraws) {
       {"3bk3/8/8/8/8/8/8/2B1K3 w - - 0 1", DRAW_INSUFFICIENT},  // both on one colour
       {"4k3/8/8/1p1p1p2/1P1P1P2/8/8/4K3 w - - 0 1", DRAW_NONE},  // locked, but the h-file lets the kings in
       {"4k3/8/8/1p1p1p1p/1P1P1P1P/8/8/4K3 w - - 0 1", DRAW_DEAD},  // nobody gets in
+      // Both kings below the wall: only Black's can take a pawn (a3, then b4).
+      {"8/8/8/1p1p1p1p/1P1P1P1P/8/k7/4K3 w - - 0 1", DRAW_NONE},
       {"4k3/8/8/p7/P7/8/8/4K3 w - - 0 1", DRAW_NONE},            // kings can walk to the pawns
       {"4k3/8/8/1p1p1p2/1P1P1P1P/8/8/4K3 w - - 0 1", DRAW_NONE},  // the h-pawn is free
       // The black king guards d5 only while it stays: White's king walks in.

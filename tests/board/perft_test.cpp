@@ -33,20 +33,6 @@ TEST(Perft, ReferenceSuite) {
   EXPECT_GE(counts, 150);
 }
 
-TEST(Perft, TableGivesTheSameCounts) {
-  const auto cases = test::loadPerftCases();
-  for (const auto& c : cases) {
-    Position pos;
-    ASSERT_NE(setFen(pos, c.fen.c_str()), nullptr);
-    // A small table forces collisions and replacements.
-    Perft hashed(1);
-    for (std::size_t d = 1; d <= c.counts.size(); ++d) {
-      if (c.counts[d - 1] > (slowRun() ? 50000000u : QUICK_LIMIT)) break;
-      EXPECT_EQ(hashed.run(pos, int(d)), c.counts[d - 1]) << c.fen << " depth " << d;
-    }
-  }
-}
-
 TEST(Perft, NonPositiveDepthCountsNothingAndLeavesThePosition) {
   Position pos;
   const Position before = pos;

@@ -139,39 +139,6 @@ TEST(MaterialStatistics, HandCountedFile) {
   EXPECT_DOUBLE_EQ(sums.positional, 4.0 * pawnsBias);
 }
 
-TEST(MaterialStatistics, FirstSideAndResultView) {
-  // Black is a knight up; the configuration is seen from Black, which wins.
-  MaterialStatistics statistics;
-  const std::string fen = "4k1n1/pppppppp/8/8/8/8/PPPPPPPP/4K3 w - - 0 1";
-  Position pos;
-  ASSERT_NE(setFen(pos, fen.c_str()), nullptr);
-  std::vector<Move> moves;
-  for (const char* text : {"Kd1", "Kd8", "Ke1", "Ke8", "Kd1", "Kd8"}) {
-    Move m;
-    ASSERT_TRUE(parseMove(pos, text, false, m)) << text;
-    MoveUndo undo;
-    saveState(undo, pos);
-    makeMove(pos, m, undo);
-    moves.push_back(m);
-  }
-  EXPECT_EQ(statistics.addGame(moves, fen, RESULT_BLACK_WINS), 1);
-  ASSERT_EQ(statistics.table().size(), 1u);
-  const auto& [key, sums] = *statistics.table().begin();
-  EXPECT_EQ(key, (ConfigurationKey{0x00018, 0x00008, 0}));
-  EXPECT_DOUBLE_EQ(sums.results, 1.0);
-  // The positional score from Black's view.
-  EXPECT_DOUBLE_EQ(sums.positional, -positionalOf(fen.c_str()));
-
-  // No result, an impossible FEN, or an illegal move: nothing, or only what
-  // came before the move.
-  EXPECT_EQ(statistics.addGame(moves, fen, RESULT_NONE), 0);
-  EXPECT_EQ(statistics.addGame(moves, "not a fen", RESULT_DRAW), 0);
-  std::vector<Move> broken(moves.begin(), moves.begin() + 2);
-  broken.push_back(moves[0]);  // Kd1 again, from a square the king has left
-  EXPECT_EQ(statistics.addGame(broken, fen, RESULT_DRAW), 0);
-  EXPECT_DOUBLE_EQ(statistics.table().begin()->second.observations, 1.0);
-}
-
 // --- reading statistics -----------------------------------------------------
 
 TEST(StatisticsReading, AcceptanceLimits) {
@@ -270,49 +237,6 @@ std::string modelStatistics(int count, unsigned seed) {
   return text;
 }
 
-TEST(SamplePreparation, FitsTheModelAndRemovesThePositionalPart) {
-  std::istringstream in(modelStatistics(300, 7));
-  SampleSet set;
-  ASSERT_EQ(readStatistics(in, set), 300);
-  const std::vector<TrainingSample> raw = set.samples;
-  const LogisticFit fit = prepareSamples(set);
-  EXPECT_GT(fit.iterations, 10);
-
-  // The model's coefficients come back.
-  const double truth[6] = {4.5, 2.5, 1.5, 1.5, 0.5, 0.0008};
-  for (int k = 0; k < 6; ++k) EXPECT_NEAR(fit.c[k], truth[k], 0.05 * truth[k]) << k;
-  EXPECT_DOUBLE_EQ(set.scale, scaleOf(fit));
-  EXPECT_NEAR(set.scale, (1000.0 / 6.0) * 0.5 * (1 / 1000.0 + 3 / 3219.0 + 3 / 3254.0 + 5 / 4969.0 + 9 / 9436.0),
-              0.02 * set.scale);
-
-  // Heaviest first, total weight kept, and each target rewritten from its
-  // result and positional score.
-  double total = 0;
-  for (std::size_t i = 0; i < set.samples.size(); ++i) {
-    total += set.samples[i].weight;
-    if (i > 0) {
-      EXPECT_GE(set.samples[i - 1].weight, set.samples[i].weight);
-    }
-  }
-  EXPECT_DOUBLE_EQ(set.totalWeight, total);
-  for (const TrainingSample& before : raw) {
-    const TrainingSample* after = nullptr;
-    for (const TrainingSample& s : set.samples)
-      if (std::equal(std::begin(s.inputs), std::end(s.inputs), std::begin(before.inputs)) && s.weight == before.weight)
-        after = &s;
-    ASSERT_NE(after, nullptr);
-    const double material = std::log(before.target / (1 - before.target)) / set.scale - 0.001 * before.bias;
-    EXPECT_NEAR(after->bias, material, 1e-9);
-    EXPECT_NEAR(after->target, 1 / (1 + std::exp(-set.scale * material)), 1e-9);
-  }
-
-  // Nothing to prepare: left alone.
-  SampleSet empty;
-  prepareSamples(empty);
-  EXPECT_EQ(empty.totalWeight, 0.0);
-  EXPECT_EQ(empty.scale, 0.0);
-}
-
 // One sample, one pawn up, no positional score: p = 1 / (1 + e^-1) = 0.7310586
 // against x = 0.83. The first move of the pawn coefficient uses the starting
 // step 0.0001: 0.0001 * 2 * 0.0989414 * 0.7310586 * 0.2689414 / 70 = 5.558e-8,
@@ -335,94 +259,6 @@ SampleSet preparedModelSamples(int count) {
   readStatistics(in, set);
   prepareSamples(set);
   return set;
-}
-
-// The error of the built-in network over the samples that `use` admits:
-// every sample as it is and with the sides exchanged (target 1 - x, the same
-// bishop code), weighted, over the total weight of all samples.
-template <typename Use>
-double builtinError(const SampleSet& set, Use use) {
-  MaterialNet builtin;
-  EXPECT_TRUE(builtin.load(INTERNAL_NET_NAME));
-  double error = 0;
-  for (std::size_t i = 0; i < set.samples.size(); ++i) {
-    if (!use(i)) continue;
-    const TrainingSample& s = set.samples[i];
-    double mirrored[MATERIAL_NET_INPUTS];
-    for (int k = 0; k < 5; ++k) {
-      mirrored[k] = s.inputs[5 + k];
-      mirrored[5 + k] = s.inputs[k];
-    }
-    mirrored[10] = s.inputs[10];
-    const double o1 = builtin.forward(s.inputs);
-    const double o2 = builtin.forward(mirrored);
-    error += s.weight * ((o1 - s.target) * (o1 - s.target) + (o2 - (1 - s.target)) * (o2 - (1 - s.target)));
-  }
-  return error / set.totalWeight;
-}
-
-TEST(Training, FirstEpochErrorCountsBothViews) {
-  TempWorkingDirectory dir;
-  const SampleSet set = preparedModelSamples(40);
-  MaterialNet net;
-  TrainingOptions options;
-  options.maxEpochs = 1;
-  const TrainingResult result = trainNetwork(set, net, options);
-  EXPECT_EQ(result.epochs, 1u);
-  EXPECT_NEAR(result.lastError, builtinError(set, [](std::size_t) { return true; }), 1e-12);
-  EXPECT_EQ(result.saves, 0);  // no save before 100 epochs
-  // The log was opened (truncated) and holds no line yet.
-  EXPECT_TRUE(std::filesystem::exists(dir.file("NeuroLrn.txt")));
-  EXPECT_EQ(readText(dir.file("NeuroLrn.txt")), "");
-  EXPECT_FALSE(std::filesystem::exists(dir.file("materialwerte.mat")));
-}
-
-// With every random draw fixed the phases can be followed exactly.
-TEST(Training, Phases) {
-  TempWorkingDirectory dir;
-  TrainingOptions options;
-  options.firstPhaseLength = 1;  // the first epoch starts a new phase
-  options.maxEpochs = 1;
-  MaterialNet net;
-
-  // Draw 50 % 100 = 50 with fewer than 300 samples: hold-out, both moduli
-  // the third prime (13), offset 50, 1000 + 50 epochs.
-  options.random = [] { return 50u; };
-  const SampleSet small = preparedModelSamples(40);
-  EXPECT_NEAR(trainNetwork(small, net, options).lastError,
-              builtinError(small, [](std::size_t i) { return (i + 50) % 13 != 0; }), 1e-12);
-  options.maxEpochs = 1100;
-  trainNetwork(small, net, options);
-  std::vector<std::string> expected;
-  char line[40];
-  for (int epoch = 100; epoch <= 1000; epoch += 100) {
-    std::snprintf(line, sizeof line, "X%6d", epoch);
-    expected.push_back(line);
-  }
-  expected.push_back("*  1051");  // the ordinary phase is back; its first epoch saves
-  std::vector<std::string> log = splitLines(readText(dir.file("NeuroLrn.txt")));
-  for (std::string& entry : log) entry.resize(7);
-  EXPECT_EQ(log, expected);
-
-  // With 300 samples or more the same draw takes the first 200 + 50 % 120
-  // samples, none held out.
-  options.maxEpochs = 1;
-  std::filesystem::remove(dir.file("materialwerte.mat"));  // start from the built-in network again
-  const SampleSet large = preparedModelSamples(320);
-  ASSERT_EQ(large.samples.size(), 320u);
-  EXPECT_NEAR(trainNetwork(large, net, options).lastError, builtinError(large, [](std::size_t i) { return i < 250; }),
-              1e-12);
-
-  // A draw below 8: no hold-out but every weight shrinks by 0.1 %.
-  options.random = [] { return 3u; };
-  MaterialNet decayed;
-  trainNetwork(small, decayed, options);
-  MaterialNet builtin;
-  ASSERT_TRUE(builtin.load(INTERNAL_NET_NAME));
-  for (std::size_t l = 0; l + 1 < builtin.layers().size(); ++l)
-    for (std::size_t j = 0; j < builtin.layers()[l].size(); ++j)
-      for (std::size_t c = 0; c < builtin.layers()[l][j].out.size(); ++c)
-        EXPECT_NEAR(decayed.layers()[l][j].out[c].weight, 0.999 * builtin.layers()[l][j].out[c].weight, 1e-5);
 }
 
 TEST(Training, LowersTheErrorAndSavesAUsableNetwork) {

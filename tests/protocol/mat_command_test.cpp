@@ -163,27 +163,6 @@ TEST_F(MatInterpreterTest, FileErrorsKeepTheEngineWorking) {
   EXPECT_EQ(output.printed.back(), "readyok");
 }
 
-TEST_F(MatInterpreterTest, TrainingRunsBesideTheInterpreterAndEndsWithIt) {
-  TempWorkingDirectory dir;
-  std::ofstream(dir.file("stats.txt")) << acceptedStatistics();
-  run("mat learn stats.txt");
-  EXPECT_TRUE(output.messages.empty());
-  // The interpreter still answers, and a second training is refused.
-  run("isready");
-  ASSERT_EQ(output.printed.size(), 1u);
-  EXPECT_EQ(output.printed[0], "readyok");
-  run("mat learn stats.txt");
-  ASSERT_EQ(output.messages.size(), 1u);
-  EXPECT_EQ(output.messages[0], "mat learn: Training läuft bereits");
-  // The training gets under way in the working directory (its log opens
-  // once the samples are prepared)...
-  for (int i = 0; i < 6000 && !std::filesystem::exists(dir.file("NeuroLrn.txt")); ++i) usleep(10000);
-  EXPECT_TRUE(std::filesystem::exists(dir.file("NeuroLrn.txt")));
-  // ...and destroying the interpreter, as the driver does on "quit" or at
-  // the end of the input, stops it and waits for it.
-  uci.reset();
-}
-
 // Seen from a GUI: "quit" and the end of the input both end the engine while
 // it trains.
 TEST(MatTranscript, TrainingDoesNotHoldTheEngine) {

@@ -122,62 +122,6 @@ TEST_F(InterpreterTest, CheckAndTextOptions) {
   EXPECT_EQ(run("setoption name NumberOfProcessorsAndMoreAndMore value 2").size(), 1u);
 }
 
-TEST_F(InterpreterTest, PositionAndSnapshot) {
-  run("position startpos moves e2e4 e7e5");
-  EXPECT_TRUE(samePosition(output.snapshot(), engine.game.position));
-  GameRecord expected;
-  ASSERT_TRUE(expected.setFromFen("rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq - 0 2"));
-  EXPECT_EQ(engine.game.position.key, expected.position.key);
-
-  // A refused FEN changes neither the game nor its history.
-  int historyBefore = engine.game.historyCount;
-  std::uint64_t keyBefore = engine.game.position.key;
-  EXPECT_EQ(run("position fen 8/8/8 w - - 0 1 moves e2e4").size(), 1u);
-  EXPECT_EQ(engine.game.position.key, keyBefore);
-  EXPECT_EQ(engine.game.historyCount, historyBefore);
-
-  // A refused move keeps the moves before it, and the snapshot follows.
-  EXPECT_EQ(run("position startpos moves d2d4 d7d5 zz e2e4"), Messages({"position: Ungültiger Zug:  zz"}));
-  EXPECT_TRUE(samePosition(output.snapshot(), engine.game.position));
-  EXPECT_TRUE(engine.game.position.whiteToMove);
-
-  // The Chess960 flag marks the position for O-O texts; it does not stick to
-  // later positions once switched off.
-  run("setoption name UCI_Chess960 value true");
-  run("position startpos");
-  EXPECT_EQ(engine.game.position.chess960Castling, 1);
-  run("setoption name UCI_Chess960 value false");
-  run("position startpos");
-  EXPECT_EQ(engine.game.position.chess960Castling, 0);
-  EXPECT_FALSE(uci.uciChess960());
-
-  // The output's NoOutput setting survives the quiet stop of "position".
-  output.setNoOutput(true);
-  run("position startpos");
-  EXPECT_TRUE(output.noOutput());
-  output.setNoOutput(false);
-  run("position startpos");
-  EXPECT_FALSE(output.noOutput());
-}
-
-TEST_F(InterpreterTest, GoRootMovesAndQuit) {
-  run("position startpos");
-  run("go depth 3");
-  EXPECT_EQ(engine.rootMoveCount, 20);
-  EXPECT_FALSE(engine.searchMovesGiven);
-  run("go searchmoves e2e4 g1f3 a7a5");
-  EXPECT_EQ(engine.rootMoveCount, 2);
-  EXPECT_TRUE(engine.searchMovesGiven);
-  run("go excludemoves e2e4");
-  EXPECT_EQ(engine.rootMoveCount, 19);
-
-  run("quit");
-  EXPECT_TRUE(controller.quitFlag.load());
-  EXPECT_TRUE(output.noOutput());
-  EXPECT_TRUE(run("isready").empty());
-  EXPECT_TRUE(output.printed.empty());
-}
-
 TEST(GoLimits, OnlyTheClockOfTheSideToMove) {
   const char* line = "go wtime 300000 btime 2000 winc 5 binc 20 movestogo 30";
   GoLimits white = parseGoLimits(line, true);

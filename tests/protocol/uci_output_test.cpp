@@ -72,23 +72,6 @@ class UciOutputTest : public ::testing::Test {
   CapturedUciOutput output;
 };
 
-TEST_F(UciOutputTest, BestMoveLines) {
-  Move e2e4 = move("e2e4");
-  GameRecord afterE4;
-  afterE4.setPosition(nullptr);
-  afterE4.playMove(e2e4);
-  Move e7e5;
-  ASSERT_TRUE(parseMove(afterE4.position, "e7e5", true, e7e5));
-
-  output.reportBestMove(e2e4, e7e5);
-  output.reportBestMove(e2e4, Move());
-  output.reportBestMove(Move(), Move());  // the null move; the reason only in debug mode
-  output.setDebug(true);
-  output.reportBestMove(Move(), Move());
-  EXPECT_EQ(output.lines, std::vector<std::string>({"bestmove e2e4 ponder e7e5", "bestmove e2e4", "bestmove 0000",
-                                                    "info string Kein Zug berechnet", "bestmove 0000"}));
-}
-
 TEST_F(UciOutputTest, IterationLines) {
   engine.bestMove = move("g1f3");
   engine.iterationDepth = 0;
@@ -133,16 +116,6 @@ TEST_F(UciOutputTest, IterationLines) {
   output.reportCurrentMove(move("e2e4"), 7);  // debug mode: printed at once
   ASSERT_EQ(output.lines.size(), 6u);
   EXPECT_EQ(output.lines[5], "info currmove e2e4 currmovenumber 7");
-}
-
-TEST_F(UciOutputTest, DebugMessagesAndNoOutput) {
-  output.debugMessage("hidden", "detail");
-  output.setDebug(true);
-  output.debugMessage("shown", "detail");
-  output.debugMessage("alone", nullptr);
-  output.setNoOutput(true);
-  output.debugMessage("suppressed", nullptr);
-  EXPECT_EQ(output.lines, std::vector<std::string>({"info string shown detail", "info string alone"}));
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "search/root_stats.h"
@@ -192,22 +190,6 @@ TEST(TimeControlQuestions, MayStartIterationThresholds) {
   EXPECT_TRUE(tc.lastIterationAllowed());
 }
 
-TEST(TimeControlQuestions, Stopwatch) {
-  FakeClock tc;
-  tc.startClock();
-  tc.time += 250;
-  tc.stopClock();
-  tc.startClock();
-  tc.time += 50;
-  EXPECT_EQ(tc.elapsed(), 50);
-  tc.stopClock();
-  EXPECT_EQ(tc.stopwatchMs(), 300);
-  EXPECT_EQ(tc.stopwatchRuns(), 2);
-  tc.resetStopwatch();
-  EXPECT_EQ(tc.stopwatchMs(), 0);
-  EXPECT_EQ(tc.stopwatchRuns(), 0);
-}
-
 TEST(RootStatsTest, OrderingAndReplacement) {
   RootStats stats;
   const Move a(1), b(2), c(3), d(4), e(5), f(6), g(7);
@@ -293,65 +275,6 @@ TEST(RootStatsTest, TimeNetworkApplicabilityAndFactor) {
   EXPECT_EQ(factor, 42);  // untouched when not applicable
   fillApplicable(stats, -2801);
   EXPECT_FALSE(stats.applicable());
-}
-
-std::string readFile(const std::string& name) {
-  std::ifstream in(name);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-TEST(RootStatsTest, TimeLog) {
-  const std::string name = ::testing::TempDir() + "korvane_time_log_test.txt";
-  std::remove(name.c_str());
-  RootStats stats;
-  fillApplicable(stats);
-  const std::string line = " 0.60000000  0.30000000  0.08000000  0.02000000  3   0.15070224";
-
-  stats.logIteration(name.c_str(), 6, Move(1), 100, false, 10, 3);
-  ASSERT_TRUE(stats.hasPendingLine());
-  EXPECT_EQ(stats.pendingLine(), line);
-  EXPECT_EQ(readFile(name), "");  // written only once the next iteration is known
-
-  // Conditions that log nothing and keep the pending line.
-  stats.logIteration("nul:", 7, Move(2), 100, false, 10, 3);
-  stats.logIteration("", 7, Move(2), 100, false, 10, 3);
-  stats.logIteration(nullptr, 7, Move(2), 100, false, 10, 3);
-  stats.logIteration(name.c_str(), 7, Move(2), 2800, false, 10, 3);
-  stats.logIteration(name.c_str(), 7, Move(2), -2800, false, 10, 3);
-  stats.logIteration(name.c_str(), 7, Move(2), 100, true, 10, 3);
-  stats.logIteration(name.c_str(), 7, Move(2), 100, false, 20, 3);
-  EXPECT_EQ(readFile(name), "");
-  EXPECT_TRUE(stats.hasPendingLine());
-
-  stats.logIteration(name.c_str(), 7, Move(1), 2799, false, 19, 3);  // same best move: 0
-  stats.logIteration(name.c_str(), 8, Move(2), -2799, false, 19, 3);  // changed: 1
-  EXPECT_EQ(readFile(name), line + " 0\n" + line + " 1\n");
-
-  // Below depth 6 or without an applicable network no new line is pending.
-  stats.logIteration(name.c_str(), 5, Move(2), 0, false, 1, 3);
-  EXPECT_FALSE(stats.hasPendingLine());
-  stats.logIteration(name.c_str(), 9, Move(2), 0, false, 1, 3);
-  EXPECT_TRUE(stats.hasPendingLine());
-  stats.reset();
-  stats.logIteration(name.c_str(), 10, Move(2), 0, false, 1, 3);
-  EXPECT_FALSE(stats.hasPendingLine());
-  EXPECT_EQ(readFile(name), line + " 0\n" + line + " 1\n" + line + " 0\n" + line + " 0\n");
-
-  // A new search drops the pending line unwritten.
-  fillApplicable(stats);
-  stats.logIteration(name.c_str(), 6, Move(1), 100, false, 10, 3);
-  stats.discardPendingLine();
-  stats.logIteration(name.c_str(), 7, Move(1), 100, false, 10, 3);
-  EXPECT_EQ(readFile(name), line + " 0\n" + line + " 1\n" + line + " 0\n" + line + " 0\n");
-  std::remove(name.c_str());
-
-  // A file that cannot be opened is skipped silently.
-  const std::string bad = ::testing::TempDir() + "no_such_dir/x/log.txt";
-  stats.logIteration(bad.c_str(), 8, Move(1), 100, false, 10, 3);
-  EXPECT_TRUE(stats.hasPendingLine());
-  EXPECT_EQ(readFile(bad), "");
 }
 
 }  // namespace

@@ -51,19 +51,6 @@ TEST(TranspositionTableSizing, SlotsAndRegions) {
   EXPECT_EQ(table.primaryCount(), 524288u);
 }
 
-TEST(TranspositionTableSizing, TableWithoutSlotsAlwaysMisses) {
-  TranspositionTable table;  // never allocated, as after a failed allocation
-  table.store(42, Move(0x10203), 100, makeTableFlags(10, BOUND_EXACT), 0, 0);
-  TableEntry e;
-  EXPECT_FALSE(table.probe(42, 0, e));
-  EXPECT_EQ(table.hashfull(), 0);
-  table.writeSlot(0, SlotContents{42, Move(1), 7, 0, 0, 1});
-  EXPECT_EQ(table.readSlot(0).key, 0u);
-  table.newSearch();
-  table.clear();
-  EXPECT_FALSE(table.probe(42, 0, e));
-}
-
 TEST_F(TableTest, StoreAndProbeRoundTrip) {
   const std::uint64_t key = makeKey(0xDEADBEEF, 12345);
   probe(key, false);
@@ -134,14 +121,6 @@ TEST_F(TableTest, UsablePerBound) {
   EXPECT_FALSE(TranspositionTable::usable(odd, -100, 100, 0));
 }
 
-TEST_F(TableTest, FlagsOrderDepthThenBoundThenThreat) {
-  EXPECT_GT(makeTableFlags(6, BOUND_UPPER), makeTableFlags(5, BOUND_EXACT, true));
-  EXPECT_GT(makeTableFlags(5, BOUND_EXACT), makeTableFlags(5, BOUND_LOWER, true));
-  EXPECT_GT(makeTableFlags(5, BOUND_LOWER), makeTableFlags(5, BOUND_UPPER, true));
-  EXPECT_GT(makeTableFlags(5, BOUND_UPPER, true), makeTableFlags(5, BOUND_UPPER));
-  EXPECT_GT(makeTableFlags(0, BOUND_UPPER), makeTableFlags(-1, BOUND_EXACT, true));
-}
-
 // key1 and key2 share a primary slot; key1's overflow pair is slots 5 and 6.
 class DemotionTest : public TableTest {
  protected:
@@ -197,42 +176,6 @@ TEST_F(DemotionTest, WeakerCurrentEntryIsDroppedWhenPairIsBetter) {
   probe(key2);
   EXPECT_EQ(table.readSlot(5).key, makeKey(8, 8));
   EXPECT_EQ(table.readSlot(6).key, makeKey(9, 9));
-}
-
-TEST_F(DemotionTest, StaleOrSamePrimaryEntryIsSimplyOverwritten) {
-  table.store(key1, Move(0x111), 10, makeTableFlags(10, BOUND_EXACT), 0, 0);
-  table.newSearch();
-  table.store(key2, Move(0x222), 20, makeTableFlags(4, BOUND_UPPER), 0, 0);
-  probe(key1, false);
-  EXPECT_EQ(table.readSlot(5).key, 0u);
-  EXPECT_EQ(table.readSlot(6).key, 0u);
-}
-
-TEST_F(DemotionTest, OverflowEntryKeepsGreaterDepthPrimaryDoesNot) {
-  // In the primary slot a shallower result replaces a deeper one.
-  table.store(key1, Move(0x111), 10, makeTableFlags(20, BOUND_EXACT), 0, 0);
-  table.store(key1, Move(0x112), 11, makeTableFlags(15, BOUND_EXACT), 0, 0);
-  EXPECT_EQ(probe(key1).depth(), 15);
-
-  // Move key1 (depth 20 again) into the overflow region.
-  table.store(key1, Move(0x111), 10, makeTableFlags(20, BOUND_EXACT), 0, 0);
-  table.store(key2, Move(0x222), 20, makeTableFlags(4, BOUND_UPPER), 0, 0);
-  ASSERT_EQ(table.readSlot(5).key, key1);
-  table.store(key1, Move(0x113), 12, makeTableFlags(15, BOUND_EXACT), 0, 0);
-  TableEntry e = probe(key1);
-  EXPECT_EQ(e.depth(), 20);
-  EXPECT_EQ(e.move, Move(0x111));
-  EXPECT_EQ(table.readSlot(primaryIndex()).key, key2);  // the overflow hit ended the store
-
-  // At equal flags the smaller priority wins.
-  table.store(key1, Move(0x114), 13, makeTableFlags(20, BOUND_EXACT), 3, 0);
-  EXPECT_EQ(probe(key1).move, Move(0x111));  // 1003 does not replace 1000
-  table.bestMoveChanged();
-  EXPECT_EQ(table.priorityBase(), 996);
-  table.store(key1, Move(0x115), 14, makeTableFlags(20, BOUND_EXACT), 0, 0);
-  EXPECT_EQ(probe(key1).move, Move(0x115));  // 996 replaces 1000
-  table.store(key1, Move(0x116), 15, makeTableFlags(25, BOUND_UPPER), 40, 0);
-  EXPECT_EQ(probe(key1).move, Move(0x116));  // deeper always replaces
 }
 
 TEST(TranspositionTableFill, HashfullCountsSlotsOfTheCurrentSearch) {

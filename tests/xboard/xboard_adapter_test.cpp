@@ -219,46 +219,6 @@ TEST(XboardLevel, PeriodWalkAndIncrements) {
   EXPECT_EQ(incrementAfterMove(p, 9), 2000.0);
 }
 
-TEST_F(XboardAdapterTest, CommandsBeforeProtover2EndTheRun) {
-  for (const char* first : {"new", "protover 1", "usermove e2e4"}) {
-    Lines posts;
-    XboardAdapter adapter(output_, std::make_unique<RecordingSink>(posts, output_));
-    adapter.handleLine("xboard");
-    adapter.handleLine(first);
-    const std::string detail = std::string(first) == "protover 1" ? "1" : first;
-    EXPECT_EQ(printed(), (Lines{"", "Error (protocol version 2 required): " + detail})) << first;
-    EXPECT_EQ(posts, Lines{"quit"}) << first;
-  }
-  output_.setAdapter(adapter_.get());
-}
-
-TEST_F(XboardAdapterTest, ErrorsAndSimpleReplies) {
-  send("ping 17");
-  send("frobnicate now");
-  send("rejected usermove");
-  send("level 40 5");
-  send("st");
-  send("time soon");
-  send("bk");
-  send("accepted ping");
-  send("random");
-  send("otim 100");
-  send("computer");
-  send("rating 2000 1800");
-  EXPECT_EQ(printed(), (Lines{"pong 17", "Error (unknown command): frobnicate now",
-                              "Error (not implemented): rejected usermove", "Error (bad parameters): level 40 5",
-                              "Error (bad parameters): st", "Error (bad parameters): time soon", ""}));
-  EXPECT_TRUE(posts().empty());
-
-  send("name Morlan");
-  send("variant fischerandom");
-  send("variant normal");
-  EXPECT_EQ(posts(), (Lines{"setoption name Opponent value Morlan", "setoption name UCI_Chess960 value true",
-                            "setoption name UCI_Chess960 value false"}));
-  send("quit");
-  EXPECT_EQ(posts(), (Lines{"setoption name NoOutput value true", "quit"}));
-}
-
 TEST_F(XboardAdapterTest, NewSendsTheGameStartAndGoThinks) {
   send("new");
   EXPECT_EQ(posts(), concat(QUIET_STOP, {"position startpos", "setoption name UCI_Chess960 value false",
@@ -332,42 +292,6 @@ TEST_F(XboardAdapterTest, StaleSearchResultsAreNotPrinted) {
   EXPECT_TRUE(printed().empty());
 }
 
-TEST_F(XboardAdapterTest, EndOfGameLines) {
-  // Fool's mate: the engine's move mates.
-  send("new");
-  send("usermove f2f3");
-  engineMoves("e7e5", 0);
-  send("usermove g2g4");
-  engineMoves("d8h4", 999998);
-  EXPECT_EQ(printed(), (Lines{"move e7e5", "move d8h4", "0-1 {Black mates}"}));
-
-  // The user's move stalemates: no search is started.
-  send("new");
-  send("setboard 7k/8/6Q1/8/8/8/8/K7 w - - 0 1");
-  posts();
-  send("usermove g6f7");
-  EXPECT_EQ(printed(), Lines{"1/2-1/2 {Stalemate}"});
-  EXPECT_TRUE(posts().empty());
-
-  // The user's king takes the last piece: insufficient material.
-  send("setboard 7k/8/8/8/8/8/1q6/K7 w - - 0 1");
-  send("usermove a1b2");
-  EXPECT_EQ(printed(), Lines{"1/2-1/2 {Insufficient material}"});
-
-  // Fifty moves: a FEN with the halfmove clock at 99 and a quiet move.
-  send("setboard 7k/8/8/8/8/8/R7/K7 w - - 99 80");
-  send("usermove a2b2");
-  EXPECT_EQ(printed(), Lines{"1/2-1/2 {Draw by 50 move rule}"});
-
-  // Repetition: knights out and back twice.
-  send("new");
-  send("force");
-  for (const char* m : {"g1f3", "g8f6", "f3g1", "f6g8", "g1f3", "g8f6", "f3g1"}) send(std::string("usermove ") + m);
-  EXPECT_TRUE(printed().empty());
-  send("usermove f6g8");
-  EXPECT_EQ(printed(), Lines{"1/2-1/2 {Draw by repetition}"});
-}
-
 TEST_F(XboardAdapterTest, DrawOffersNeedFourLevelScores) {
   send("new");
   const char* user[] = {"g1f3", "b1c3", "e2e3", "d2d3", "f1e2"};
@@ -403,18 +327,6 @@ TEST_F(XboardAdapterTest, ResignsAfterFourLostScores) {
   send("usermove b1c3");
   engineMoves("b7b6", -9000);
   EXPECT_EQ(printed(), (Lines{"move a7a6", "move a6a5", "move a5a4", "move b7b6", "resign"}));
-}
-
-TEST_F(XboardAdapterTest, NoResignWhileTheScoreImproves) {
-  send("new");
-  const char* user[] = {"e2e4", "d2d4", "g1f3", "b1c3"};
-  const char* reply[] = {"a7a6", "a6a5", "a5a4", "b7b6"};
-  const int scores[] = {-9000, -9000, -9000, -8000};
-  for (int i = 0; i < 4; ++i) {
-    send(std::string("usermove ") + user[i]);
-    engineMoves(reply[i], scores[i]);
-  }
-  EXPECT_EQ(printed(), (Lines{"move a7a6", "move a6a5", "move a5a4", "move b7b6"}));
 }
 
 TEST_F(XboardAdapterTest, PonderingOnTheExpectedReply) {
@@ -492,52 +404,6 @@ TEST_F(XboardAdapterTest, SetboardUndoAndRemove) {
   EXPECT_EQ(adapter_->moveList(), "");
   EXPECT_EQ(positionToFen(adapter_->game().position), "r3k2r/8/8/8/8/8/8/R3K2R b KQkq -");
   EXPECT_TRUE(printed().empty());
-}
-
-TEST_F(XboardAdapterTest, AnalysisModeStatusAndExit) {
-  send("new");
-  send("force");
-  send("usermove e2e4");
-  posts();
-  send(".");
-  EXPECT_TRUE(printed().empty()) << "no status line outside analysis";
-  send("analyze");
-  EXPECT_EQ(posts(), concat(QUIET_STOP, {"position startpos moves e2e4  ", "go infinite"}));
-  EXPECT_TRUE(output_.analyzing());
-
-  // The analysis search reports: the hint is its first move; no move line.
-  engine_->game = adapter_->game();
-  output_.takeSnapshot();
-  Position pos = adapter_->game().position;
-  Move c5;
-  ASSERT_TRUE(parseMove(pos, "c7c5", true, c5));
-  output_.reportCurrentMove(c5, 3);
-  send(".");
-  const Lines status = printed();
-  ASSERT_EQ(status.size(), 1u);
-  EXPECT_TRUE(status[0].rfind("stat01:", 0) == 0) << status[0];
-  EXPECT_NE(status[0].find(" c7c5"), std::string::npos) << status[0];
-  output_.reportBestMove(c5, Move());
-  EXPECT_TRUE(printed().empty());
-
-  // A move during analysis restarts it on the new position.
-  send("usermove c7c5");
-  EXPECT_EQ(posts(), concat(QUIET_STOP, {"position startpos moves e2e4  c7c5  ", "go infinite"}));
-  send("undo");
-  EXPECT_EQ(posts(), concat(QUIET_STOP, {"position startpos moves e2e4  ", "go infinite"}));
-  send("exit");
-  EXPECT_EQ(posts(), concat(QUIET_STOP, {"setoption name Clear Hash value true"}));
-  EXPECT_FALSE(output_.analyzing());
-  send("exit");
-  EXPECT_TRUE(posts().empty());
-}
-
-TEST_F(XboardAdapterTest, ClockNeverBelowMinimum) {
-  send("new");
-  send("time 1");
-  send("usermove e2e4");
-  engineMoves("e7e5", 0);
-  EXPECT_EQ(adapter_->ownClock(), XboardAdapter::MIN_CLOCK_MS);
 }
 
 TEST_F(XboardAdapterTest, ThinkingLinesAndErrors) {

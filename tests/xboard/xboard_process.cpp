@@ -55,29 +55,9 @@ bool XboardProcess::handshake(int timeoutMs) {
   return readLine("feature done=1", timeoutMs);
 }
 
-std::vector<Move> legalMoveList(Position& pos) {
-  MoveEntry buffer[MAX_MOVES];
-  MoveEntry* top = buffer;
-  HistoryTable history;
-  std::vector<Move> moves;
-  {
-    MovePicker picker(Move(), top, pos, history, false, false, nullptr);
-    for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) moves.push_back(e->move);
-  }
-  std::vector<Move> legal;
-  for (Move m : moves)
-    if (isMoveLegal(pos, m)) legal.push_back(m);
-  return legal;
-}
-
 bool engineMove(const std::string& line, Position& pos, Move& out) {
   if (!startsWith(line, "move ")) return false;
   return parseMove(pos, line.substr(5), true, out) && isMoveLegal(pos, out);
-}
-
-std::string moveText(Position& pos, Move m) {
-  char text[MOVE_TEXT_SIZE];
-  return moveToText(pos, m, STYLE_COORDINATE, text);
 }
 
 }  // namespace korvane::xtest

@@ -40,13 +40,7 @@ class XboardProcess : public testing::InteractiveEngine {
 
 using testing::startsWith;
 
-// Every legal move of the position, in generation order.
-std::vector<Move> legalMoveList(Position& pos);
-
 // The move of a "move X" line, if it is one and legal in `pos`.
 bool engineMove(const std::string& line, Position& pos, Move& out);
-
-// Coordinate text of a move.
-std::string moveText(Position& pos, Move m);
 
 }  // namespace korvane::xtest

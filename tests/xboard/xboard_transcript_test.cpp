@@ -210,6 +210,9 @@ TEST(XboardTranscript, GameEndsRepliesAndMoveTexts) {
       {{"setboard 4k3/8/8/1p1p1p1p/1P1P1P1P/8/8/4K3 w - - 0 1", "usermove e1d2", "usermove e8d7", "usermove d2e1",
         "usermove d7e8", "usermove e1d2", "usermove e8d7", "usermove d2e1", "usermove d7e8"},
        {"1/2-1/2 {Draw by repetition}"}},
+      // The user's king takes the last piece; the fifty-move rule on a quiet move.
+      {{"setboard 7k/8/8/8/8/8/1q6/K7 w - - 0 1", "usermove a1b2"}, {"1/2-1/2 {Insufficient material}"}},
+      {{"setboard 7k/8/8/8/8/8/R7/K7 w - - 99 80", "usermove a2b2"}, {"1/2-1/2 {Draw by 50 move rule}"}},
       // Only the black king guards d5, and it can be driven off: White mates.
       {{"setboard 8/5K2/2k5/1p1p4/1P1P4/8/8/8 w - - 0 1", "usermove f7e7"}, {}},
       // "go" without a legal move answers with the result.

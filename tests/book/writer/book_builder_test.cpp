@@ -183,57 +183,6 @@ TEST(BookBuilder, WritesTheSmallBook) {
   EXPECT_TRUE(reports.lines.empty());
 }
 
-TEST(BookBuilder, Writes960BooksPerStartPosition) {
-  BookTree tree = testTree();
-  for (unsigned n : {0u, 518u, 959u}) {
-    Position pos;
-    ASSERT_TRUE(setChess960(pos, n));
-    const std::string fen = positionToFen(pos) + " 0 1";
-    std::mt19937 rng(n);
-    const std::vector<Move> game = testutil::randomGame(rng, pos, 12);
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(addGame(tree, game, fen.c_str(), 1000, true, +1));
-  }
-  TempFile out("", ".opn");
-  Reports reports;
-  ASSERT_TRUE(write960(tree, out.path(), 1000, 0.25, reports.writer()));
-  const std::string text = out.read();
-  EXPECT_EQ(text.rfind("startpos 0\n", 0), 0u);
-  EXPECT_NE(text.find("\nstartpos 518\n"), std::string::npos);
-  EXPECT_NE(text.find("\nstartpos 959\n"), std::string::npos);
-  EXPECT_EQ(bookLines(text).size(), 36u);  // every ply of the three games
-  EXPECT_EQ(reports.lines.back(), "moves:              36");
-}
-
-TEST(BookBuilder, LargerTreesWriteValidBooksOnce) {
-  // Games that share their openings, transpose, and a cycle of knight moves
-  // through the start position.
-  BookTree tree = testTree();
-  std::mt19937 rng(5);
-  for (int g = 0; g < 300; ++g) {
-    Position pos;
-    addGame(tree, testutil::randomGame(rng, pos, 40, 8), nullptr, 1000, g % 2 == 0, g % 3 - 1);
-  }
-  const std::vector<Move> cycle = movesOf({"Nf3", "Nf6", "Ng1", "Ng8", "Nf3", "Nf6", "Ng1", "Ng8", "e4"});
-  for (int i = 0; i < 5; ++i) addGame(tree, cycle, nullptr, 1000, true, 0);
-
-  TempFile out("", ".opn");
-  ASSERT_TRUE(writeBook(tree, out.path(), 2500, 1.0, Reports().writer()));
-  std::vector<BookLine> lines;
-  ASSERT_TRUE(testutil::readBookText(out.read(), lines));
-  EXPECT_GT(lines.size(), 20u);
-  EXPECT_EQ(lines[0].weight, 99);
-  // Some positions have a second move close to the best one.
-  EXPECT_GT(std::count_if(lines.begin(), lines.end(), [](const BookLine& l) { return l.weight >= 80 && l.weight < 99; }),
-            3);
-  // The moves of a position are written in one place (one line leads there).
-  std::map<std::string, std::string> lineTo;
-  for (const BookLine& l : lines) {
-    const std::size_t cut = l.path.rfind(' ');
-    const std::string before = cut == std::string::npos ? "" : l.path.substr(0, cut);
-    EXPECT_EQ(lineTo.emplace(l.fenBefore, before).first->second, before) << l.path;
-  }
-}
-
 TEST(BookBuilder, AddsPgnFiles) {
   BookTree tree = testTree();
   Reports reports;
@@ -261,26 +210,6 @@ TEST(BookBuilder, AddsPgnFiles) {
   EXPECT_EQ(reports.lines.size(), 1u);
   EXPECT_FALSE(addPgnFile(other, "/nonexistent/dir/x.pgn", 1000, true, -1, reports.writer()));
   EXPECT_EQ(reports.lines.size(), 2u);
-}
-
-// A game without its termination marker runs into the next game's tags. The
-// FEN there ends the reading with a report; taken as the start of the moves
-// already read, it had the builder make moves from empty squares.
-TEST(BookBuilder, MergedGamesLeaveOnlyTheSoundGames) {
-  const std::string tags = "[White \"a\"]\n[Black \"b\"]\n[Result \"1-0\"]\n";
-  TempFile merged(tags + "1. e4 e5 1-0\n" + tags + "1. d4 d5 2. c4 dxc4\n" + tags +
-                  "[SetUp \"1\"]\n[FEN \"4k3/8/8/8/8/8/8/4K2R w K - 0 1\"]\n1. Rh8+ Kd7 2. Rh7+ Ke6 1-0\n" + tags +
-                  "1. c4 c5 1-0\n");
-  BookTree tree = testTree();
-  Reports reports;
-  ASSERT_TRUE(addPgnFile(tree, merged.path(), 1000, true, -1, reports.writer()));
-  EXPECT_EQ(tree.gamesAdded, 1u);
-  EXPECT_EQ(reports.lines, std::vector<std::string>{"info string PGN-Parser: file " + merged.path() +
-                                                    " line 13 char 38: 'FEN' after moves (game termination "
-                                                    "marker missing?)"});
-  TempFile book("", ".opn", false);
-  ASSERT_TRUE(writeBook(tree, book.path(), 0, 0.25, reports.writer()));
-  EXPECT_EQ(book.read(), "e2e4 99\n e7e5 99\n *\n*\n* -1\n");
 }
 
 }  // namespace
