@@ -200,7 +200,7 @@ TEST_F(SpecialistTest, ProbeVerdicts) {
   for (const Case& c : cases) {
     const auto [settled, out] = probe(c.id, fromFen(c.fen), c.in);
     EXPECT_EQ(settled, c.settled) << c.fen;
-    if (c.out != ANY) EXPECT_EQ(out, c.out) << c.fen;
+    if (c.out != ANY) { EXPECT_EQ(out, c.out) << c.fen; }
   }
   // The whole evaluation keeps the settled values (side to move's view).
   for (const auto& [fen, value] : std::initializer_list<std::pair<std::string, int>>{
@@ -255,9 +255,9 @@ TEST_F(SpecialistTest, ProbeBounds) {
   };
   for (const Case& c : cases) {
     const Bound b = bound(c.id, fromFen(c.fen), c.alpha, c.beta, c.depth);
-    if (c.cut != ANY) EXPECT_EQ(b.cut, c.cut == 1) << c.fen << " " << c.alpha << " " << c.beta;
-    if (c.score != ANY) EXPECT_EQ(b.score, c.score) << c.fen;
-    if (c.extension != ANY) EXPECT_EQ(b.extension, c.extension) << c.fen << " depth " << c.depth;
+    if (c.cut != ANY) { EXPECT_EQ(b.cut, c.cut == 1) << c.fen << " " << c.alpha << " " << c.beta; }
+    if (c.score != ANY) { EXPECT_EQ(b.score, c.score) << c.fen; }
+    if (c.extension != ANY) { EXPECT_EQ(b.extension, c.extension) << c.fen << " depth " << c.depth; }
   }
 }
 
