@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "search/root_stats.h"
 #include "search/time_control.h"
@@ -251,30 +253,22 @@ TEST(RootStatsTest, TimeNetworkApplicabilityAndFactor) {
   ASSERT_TRUE(stats.timeFactor(0, factor));
   EXPECT_EQ(factor, 17);
 
+  // Applicable from 8000 nodes with a second move of at least 200, and while
+  // the best score lies within 2800.
+  const std::pair<std::vector<std::uint64_t>, bool> sizes[] = {
+      {{7000, 999}, false}, {{7000, 999, 1}, true}, {{9000, 199}, false}, {{9000}, false}};
+  for (const auto& [nodes, applicable] : sizes) {
+    stats.reset();
+    for (std::size_t i = 0; i < nodes.size(); ++i) stats.addMove(Move(unsigned(i + 1)), nodes[i], 0);
+    EXPECT_EQ(stats.applicable(), applicable) << nodes.size() << " moves";
+  }
+  for (const auto& [best, applicable] : {std::pair{2800, true}, {-2800, true}, {2801, false}, {-2801, false}}) {
+    fillApplicable(stats, best);
+    EXPECT_EQ(stats.applicable(), applicable) << best;
+  }
   factor = 42;
-  stats.reset();  // 7999 nodes
-  stats.addMove(Move(1), 7000, 0);
-  stats.addMove(Move(2), 999, 0);
-  EXPECT_FALSE(stats.applicable());
-  stats.addMove(Move(3), 1, 0);  // 8000
-  EXPECT_TRUE(stats.applicable());
-  stats.reset();  // second entry below 200 nodes
-  stats.addMove(Move(1), 9000, 0);
-  stats.addMove(Move(2), 199, 0);
-  EXPECT_FALSE(stats.applicable());
-  stats.reset();  // a single move
-  stats.addMove(Move(1), 9000, 0);
-  EXPECT_FALSE(stats.applicable());
-  fillApplicable(stats, 2800);
-  EXPECT_TRUE(stats.applicable());
-  fillApplicable(stats, -2800);
-  EXPECT_TRUE(stats.applicable());
-  fillApplicable(stats, 2801);
-  EXPECT_FALSE(stats.applicable());
   EXPECT_FALSE(stats.timeFactor(0, factor));
   EXPECT_EQ(factor, 42);  // untouched when not applicable
-  fillApplicable(stats, -2801);
-  EXPECT_FALSE(stats.applicable());
 }
 
 }  // namespace
