@@ -112,11 +112,13 @@ TEST_F(SpecialistTest, EveryConfigurationReachesItsSpecialist) {
   for (int id = 0; id < SPECIALIST_COUNT; ++id) EXPECT_TRUE(reached[id]) << "specialist " << id;
 }
 
+// Any score: only whether the specialist settled or cut is checked.
+constexpr int ANY = -99999;
+
 TEST_F(SpecialistTest, DrawsSettleAtZero) {
   for (const char* fen : {"8/8/8/4k3/8/8/8/4K3 w - - 0 1", "8/8/8/4k3/8/8/8/2B1K3 b - - 0 1",
                           "2n5/8/8/4k3/8/8/8/2B1K3 w - - 0 1", "8/8/8/4k3/8/8/8/1N2K1N1 w - - 0 1"}) {
-    Position pos = fromFen(fen);
-    EXPECT_EQ(evaluator.evaluate(pos), 0) << fen;
+    EXPECT_EQ(evaluator.evaluate(fromFen(fen)), 0) << fen;
   }
   Position bare = fromFen("8/8/8/4k3/8/8/8/4K3 w - - 0 1");
   const Bound b = bound(SP_DRAW, bare, -500, 500, 20);
@@ -128,238 +130,189 @@ TEST_F(SpecialistTest, DrawsSettleAtZero) {
   EXPECT_EQ(score, 0);
 }
 
-TEST_F(SpecialistTest, KingAndPawnAgainstKing) {
-  // Kd5, Pd4 against Kd7 with White to move is a draw: 1, not 0.
-  Position drawn = fromFen("8/3k4/8/3K4/3P4/8/8/8 w - - 0 1");
-  EXPECT_EQ(probe(SP_KPK_WHITE, drawn), std::make_pair(true, 1));
-  EXPECT_EQ(evaluator.evaluate(drawn), 1);
-  // The same on the e-file is read through the mirrored d-file entry.
-  Position mirrored = fromFen("8/4k3/8/4K3/4P3/8/8/8 w - - 0 1");
-  EXPECT_EQ(probe(SP_KPK_WHITE, mirrored), std::make_pair(true, 1));
-  // The colour-flipped twin: a Black pawn gives -1 (White's view).
-  Position black = fromFen("8/8/8/3p4/3k4/8/3K4/8 b - - 0 1");
-  EXPECT_EQ(probe(SP_KPK_BLACK, black), std::make_pair(true, -1));
-  EXPECT_EQ(evaluator.evaluate(black), 1);
-
-  // Kd6, Pd5 against Kd8: won, 8436 minus the distance to the win.
-  Position won = fromFen("3k4/8/3K4/3P4/8/8/8/8 w - - 0 1");
-  const int v = kpkProbe(sq("d5"), sq("d6"), sq("d8"), true);
+// probe(): settled or not, and the score it leaves (White's view).
+TEST_F(SpecialistTest, ProbeVerdicts) {
+  const int v = kpkProbe(sq("d5"), sq("d6"), sq("d8"), true);  // Kd6, Pd5 against Kd8: won
   ASSERT_GT(v, 0);
-  EXPECT_EQ(probe(SP_KPK_WHITE, won), std::make_pair(true, 8436 - v));
-  Position wonMirrored = fromFen("4k3/8/4K3/4P3/8/8/8/8 w - - 0 1");
-  EXPECT_EQ(probe(SP_KPK_WHITE, wonMirrored), std::make_pair(true, 8436 - v));
-  Position wonBlack = fromFen("8/8/8/8/3p4/3k4/8/3K4 b - - 0 1");
-  EXPECT_EQ(probe(SP_KPK_BLACK, wonBlack), std::make_pair(true, v - 8436));
-  EXPECT_EQ(evaluator.evaluate(wonBlack), 8436 - v);
+  const std::string philidor = "4k3/8/r7/3KP3/8/8/8/7R w - - 0 1";
+  const std::string held = "7k/8/8/1b2P3/8/8/8/K7 w - - 0 1";
+  const std::string lone = "2b1k3/8/8/8/4P3/8/8/2B1K3 w - - 0 1";
+  const std::string attacked = "4k3/8/8/8/4P3/3K4/2b5/2B5 w - - 0 1";
+  struct Case {
+    SpecialistId id;
+    std::string fen;
+    int in;
+    bool settled;
+    int out;
+  };
+  const Case cases[] = {
+      // KPK: Kd5, Pd4 against Kd7 is drawn (1, not 0); the e-file through the
+      // mirrored d-file entry; a Black pawn gives -1. Won: 8436 minus the distance.
+      {SP_KPK_WHITE, "8/3k4/8/3K4/3P4/8/8/8 w - - 0 1", 0, true, 1},
+      {SP_KPK_WHITE, "8/4k3/8/4K3/4P3/8/8/8 w - - 0 1", 0, true, 1},
+      {SP_KPK_BLACK, "8/8/8/3p4/3k4/8/3K4/8 b - - 0 1", 0, true, -1},
+      {SP_KPK_WHITE, "3k4/8/3K4/3P4/8/8/8/8 w - - 0 1", 0, true, 8436 - v},
+      {SP_KPK_WHITE, "4k3/8/4K3/4P3/8/8/8/8 w - - 0 1", 0, true, 8436 - v},
+      {SP_KPK_BLACK, "8/8/8/8/3p4/3k4/8/3K4 b - - 0 1", 0, true, v - 8436},
+      // A major piece against the bare king: 4000 added.
+      {SP_KMAJOR_K_WHITE, "4k3/8/8/8/8/8/8/R3K3 w - - 0 1", 500, false, 4500},
+      {SP_KMAJOR_K_BLACK, "q3k3/8/8/8/8/8/8/4K3 w - - 0 1", -500, false, -4500},
+      // Pawn against minor: the bishop on b5 holds e8 (and the twin); a pawn on
+      // the seventh / sixth the bishop cannot stop gets 256 / 64; a KPK draw is
+      // settled whatever the knight does; a knight in time or taking the pawn
+      // draws; a knight too far, shut in, outpaced or driven off does not.
+      {SP_KP_KMINOR, held, 2500, true, 1},
+      {SP_KMINOR_KP, test::flippedFen(fromFen(held)), -2500, true, -1},
+      {SP_KP_KMINOR, "7k/4P3/8/8/8/8/8/K5b1 w - - 0 1", 2500, false, 256},
+      {SP_KP_KMINOR, "7k/8/4P3/8/8/8/8/K5b1 w - - 0 1", 2500, false, 64},
+      {SP_KP_KMINOR, "8/3k4/8/3K4/3P4/8/8/n7 w - - 0 1", 2500, true, 1},
+      {SP_KP_KMINOR, "7k/8/8/4P3/8/5n2/8/K7 w - - 0 1", 2500, true, ANY},
+      {SP_KP_KMINOR, "8/8/8/3n4/8/4P3/8/K6k b - - 0 1", 2500, true, 1},
+      {SP_KP_KMINOR, "6n1/8/4P3/8/8/8/8/K6k w - - 0 1", 2500, true, 1},
+      {SP_KP_KMINOR, "7k/4P3/8/8/8/8/8/K6n w - - 0 1", 2500, false, ANY},
+      {SP_KP_KMINOR, "7n/8/6K1/8/8/8/4P3/k7 w - - 0 1", 2500, false, ANY},
+      {SP_KP_KMINOR, "3n4/8/8/4K3/7P/8/8/3k4 w - - 0 1", 2500, false, ANY},
+      {SP_KP_KMINOR, "8/8/8/8/3K1P2/n7/8/6k1 w - - 0 1", 2500, false, ANY},  // Nb5 is check
+      // Rook and pawn against rook: Philidor and its twin; the rook attacked by
+      // the king holds only with Black to move; checks from behind; a knight's
+      // pawn with king and rook on the back rank (not a centre pawn); Lucena
+      // (+60); checks from the long side (a draw with Black to move, else 200
+      // less); the king on e6 shelters from them.
+      {SP_KRP_KR, philidor, 1000, true, 1},
+      {SP_KR_KRP, test::flippedFen(fromFen(philidor)), -1000, true, -1},
+      {SP_KRP_KR, "4k3/1K6/r7/4P3/8/8/8/7R w - - 0 1", 1000, false, ANY},
+      {SP_KRP_KR, "4k3/1K6/r7/4P3/8/8/8/7R b - - 0 1", 1000, true, ANY},
+      {SP_KRP_KR, "4k3/8/3KP3/8/8/8/7R/r7 b - - 0 1", 1000, true, 1},
+      {SP_KRP_KR, "r5k1/8/6P1/5K2/8/8/8/7R w - - 0 1", 1000, true, ANY},
+      {SP_KRP_KR, "r3k3/8/4P3/3K4/8/8/8/7R w - - 0 1", 1000, false, ANY},
+      {SP_KRP_KR, "3K4/3P1k2/8/4R3/8/8/r7/8 w - - 0 1", 1000, false, 1060},
+      {SP_KRP_KR, "6k1/8/5P2/6K1/8/8/8/r6R b - - 0 1", 1000, true, 1},
+      {SP_KRP_KR, "6k1/8/5P2/6K1/8/8/8/r6R w - - 0 1", 1000, false, 800},
+      {SP_KRP_KR, "6k1/8/4KP2/8/8/8/8/r6R b - - 0 1", 1000, false, 800},
+      // Opposite bishops: a lone pawn whose path the other bishop controls is
+      // drawn; a bishop en prise is no guard; same-coloured bishops do not hold.
+      {SP_BISHOPS_PAWNS, lone, 3000, true, 1},
+      {SP_BISHOPS_PAWNS, test::flippedFen(fromFen(lone)), -3000, true, -1},
+      {SP_BISHOPS_PAWNS, attacked, 3000, false, ANY},
+      {SP_BISHOPS_PAWNS, test::flippedFen(fromFen(attacked)), -3000, false, ANY},
+      {SP_BISHOPS_PAWNS, "2b1k3/8/8/8/4P3/8/8/3BK3 w - - 0 1", 3000, false, ANY},
+  };
+  for (const Case& c : cases) {
+    const auto [settled, out] = probe(c.id, fromFen(c.fen), c.in);
+    EXPECT_EQ(settled, c.settled) << c.fen;
+    if (c.out != ANY) { EXPECT_EQ(out, c.out) << c.fen; }
+  }
+  // The whole evaluation keeps the settled values (side to move's view).
+  for (const auto& [fen, value] : std::initializer_list<std::pair<std::string, int>>{
+           {"8/3k4/8/3K4/3P4/8/8/8 w - - 0 1", 1}, {"8/8/8/3p4/3k4/8/3K4/8 b - - 0 1", 1},
+           {"8/8/8/8/3p4/3k4/8/3K4 b - - 0 1", 8436 - v}, {held, 1}, {philidor, 1},
+           {test::flippedFen(fromFen(philidor)), 1}, {lone, 1}}) {
+    EXPECT_EQ(evaluator.evaluate(fromFen(fen)), value) << fen;
+  }
+}
 
-  // Bounds: a win cuts at beta <= 8336; from the loser's side at alpha >= -8336.
-  EXPECT_EQ(bound(SP_KPK_WHITE, won, -100, 8336).score, 8336);
-  EXPECT_FALSE(bound(SP_KPK_WHITE, won, -100, 8337).cut);
-  Position wonOtherToMove = fromFen("3k4/8/3K4/3P4/8/8/8/8 b - - 0 1");
+// probeBound(): whether it cuts, the bound and the extension it gives.
+TEST_F(SpecialistTest, ProbeBounds) {
   ASSERT_GT(kpkProbe(sq("d5"), sq("d6"), sq("d8"), false), 0);
-  const Bound loser = bound(SP_KPK_WHITE, wonOtherToMove, -8336, 0);
-  EXPECT_TRUE(loser.cut);
-  EXPECT_EQ(loser.score, -8336);
-  EXPECT_FALSE(bound(SP_KPK_WHITE, wonOtherToMove, -8337, 0).cut);
-  // A draw lies in -1..1.
-  EXPECT_EQ(bound(SP_KPK_WHITE, drawn, -100, -1).score, -1);
-  EXPECT_EQ(bound(SP_KPK_WHITE, drawn, 1, 100).score, 1);
-  EXPECT_FALSE(bound(SP_KPK_WHITE, drawn, -1, 1).cut);
-  EXPECT_FALSE(bound(SP_KPK_WHITE, drawn, 0, 100).cut);
-}
-
-TEST_F(SpecialistTest, MajorPieceAgainstBareKing) {
-  Position rook = fromFen("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
-  EXPECT_EQ(probe(SP_KMAJOR_K_WHITE, rook, 500), std::make_pair(false, 4500));
-  Position queen = fromFen("q3k3/8/8/8/8/8/8/4K3 w - - 0 1");
-  EXPECT_EQ(probe(SP_KMAJOR_K_BLACK, queen, -500), std::make_pair(false, -4500));
-
-  EXPECT_EQ(bound(SP_KMAJOR_K_WHITE, rook, -100, 6969).score, 6969);
-  EXPECT_FALSE(bound(SP_KMAJOR_K_WHITE, rook, -100, 6970).cut);
-  Position queenWhite = fromFen("4k3/8/8/8/8/8/8/Q3K3 b - - 0 1");
-  const Bound b = bound(SP_KMAJOR_K_WHITE, queenWhite, -11436, 0);
-  EXPECT_TRUE(b.cut);
-  EXPECT_EQ(b.score, -11436);
-  // The rook attacked by the bare king: no bound.
-  Position attacked = fromFen("8/8/8/8/8/8/1k6/R3K3 w - - 0 1");
-  EXPECT_FALSE(bound(SP_KMAJOR_K_WHITE, attacked, -100, 100).cut);
-  // Stalemate with the queen untouched: the value is 0, no win bound.
-  Position stalemate = fromFen("k7/2Q5/1K6/8/8/8/8/8 b - - 0 1");
-  EXPECT_FALSE(bound(SP_KMAJOR_K_WHITE, stalemate, -20000, -11436).cut);
-}
-
-TEST_F(SpecialistTest, PawnAgainstMinorPiece) {
-  // The bishop on b5 holds e8, which White does not cover: drawn, 1.
-  Position held = fromFen("7k/8/8/1b2P3/8/8/8/K7 w - - 0 1");
-  EXPECT_EQ(probe(SP_KP_KMINOR, held, 2500), std::make_pair(true, 1));
-  EXPECT_EQ(evaluator.evaluate(held), 1);
-  Bound b = bound(SP_KP_KMINOR, held, -100, 100);
-  EXPECT_TRUE(b.cut);
-  EXPECT_EQ(b.score, 1);
-  // The twin with a Black pawn: -1 from White's view.
-  Position twin = fromFen(test::flippedFen(held));
-  EXPECT_EQ(probe(SP_KMINOR_KP, twin, -2500), std::make_pair(true, -1));
-
-  // e7 with the bishop off the queening square: not settled, 256 on the seventh.
-  Position runs = fromFen("7k/4P3/8/8/8/8/8/K5b1 w - - 0 1");
-  EXPECT_EQ(probe(SP_KP_KMINOR, runs, 2500), std::make_pair(false, 256));
-  Position sixth = fromFen("7k/8/4P3/8/8/8/8/K5b1 w - - 0 1");
-  EXPECT_EQ(probe(SP_KP_KMINOR, sixth, 2500), std::make_pair(false, 64));
-  // Unsettled: the pawn side cannot lose (cut at beta <= 0), and a pawn on
-  // the seventh is searched three fifths of a ply deeper below depth 11.
-  b = bound(SP_KP_KMINOR, runs, -100, 0);
-  EXPECT_TRUE(b.cut);
-  EXPECT_EQ(b.score, 0);
-  b = bound(SP_KP_KMINOR, runs, -100, 100, 8);
-  EXPECT_FALSE(b.cut);
-  EXPECT_EQ(b.extension, 3);
-  EXPECT_EQ(bound(SP_KP_KMINOR, runs, -100, 100, 11).extension, 0);
-
-  // KPK says draw (Kd5, Pd4 against Kd7): settled whatever the knight does.
-  Position kpkDraw = fromFen("8/3k4/8/3K4/3P4/8/8/n7 w - - 0 1");
-  EXPECT_EQ(probe(SP_KP_KMINOR, kpkDraw, 2500), std::make_pair(true, 1));
-
-  // The knight reaches the pawn's path in time.
-  Position knightInTime = fromFen("7k/8/8/4P3/8/5n2/8/K7 w - - 0 1");
-  EXPECT_TRUE(probe(SP_KP_KMINOR, knightInTime, 2500).first);
-  Position knightTooFar = fromFen("7k/4P3/8/8/8/8/8/K6n w - - 0 1");
-  EXPECT_FALSE(probe(SP_KP_KMINOR, knightTooFar, 2500).first);
-  // The knight takes the pawn (on e3 at once; on e7 after e6-e7): drawn.
-  for (const char* fen : {"8/8/8/3n4/8/4P3/8/K6k b - - 0 1", "6n1/8/4P3/8/8/8/8/K6k w - - 0 1"}) {
-    EXPECT_EQ(probe(SP_KP_KMINOR, fromFen(fen), 2500), std::make_pair(true, 1)) << fen;
+  const char* kpkWon = "3k4/8/3K4/3P4/8/8/8/8 w - - 0 1";
+  const char* kpkLoser = "3k4/8/3K4/3P4/8/8/8/8 b - - 0 1";
+  const char* kpkDrawn = "8/3k4/8/3K4/3P4/8/8/8 w - - 0 1";
+  const char* rook = "4k3/8/8/8/8/8/8/R3K3 w - - 0 1";
+  const char* runs = "7k/4P3/8/8/8/8/8/K5b1 w - - 0 1";
+  struct Case {
+    SpecialistId id;
+    const char* fen;
+    int alpha, beta, depth;
+    int cut, score, extension;  // cut: 1, 0 or ANY
+  };
+  const Case cases[] = {
+      // KPK: a win cuts at beta <= 8336, from the loser's side at alpha >= -8336;
+      // a draw lies in -1..1.
+      {SP_KPK_WHITE, kpkWon, -100, 8336, 8, 1, 8336, ANY},
+      {SP_KPK_WHITE, kpkWon, -100, 8337, 8, 0, ANY, ANY},
+      {SP_KPK_WHITE, kpkLoser, -8336, 0, 8, 1, -8336, ANY},
+      {SP_KPK_WHITE, kpkLoser, -8337, 0, 8, 0, ANY, ANY},
+      {SP_KPK_WHITE, kpkDrawn, -100, -1, 8, 1, -1, ANY},
+      {SP_KPK_WHITE, kpkDrawn, 1, 100, 8, 1, 1, ANY},
+      {SP_KPK_WHITE, kpkDrawn, -1, 1, 8, 0, ANY, ANY},
+      {SP_KPK_WHITE, kpkDrawn, 0, 100, 8, 0, ANY, ANY},
+      // A major piece: won beyond 6969, lost below -11436 for the bare king;
+      // no bound with the rook attacked, nor in stalemate.
+      {SP_KMAJOR_K_WHITE, rook, -100, 6969, 8, 1, 6969, ANY},
+      {SP_KMAJOR_K_WHITE, rook, -100, 6970, 8, 0, ANY, ANY},
+      {SP_KMAJOR_K_WHITE, "4k3/8/8/8/8/8/8/Q3K3 b - - 0 1", -11436, 0, 8, 1, -11436, ANY},
+      {SP_KMAJOR_K_WHITE, "8/8/8/8/8/8/1k6/R3K3 w - - 0 1", -100, 100, 8, 0, ANY, ANY},
+      {SP_KMAJOR_K_WHITE, "k7/2Q5/1K6/8/8/8/8/8 b - - 0 1", -20000, -11436, 8, 0, ANY, ANY},
+      // Pawn against minor: held is 1; unsettled, the pawn side cannot lose
+      // (cut at beta <= 0) and a pawn on the seventh is searched three fifths
+      // of a ply deeper below depth 11; the knight exception gives no bound.
+      {SP_KP_KMINOR, "7k/8/8/1b2P3/8/8/8/K7 w - - 0 1", -100, 100, 8, 1, 1, ANY},
+      {SP_KP_KMINOR, runs, -100, 0, 8, 1, 0, ANY},
+      {SP_KP_KMINOR, runs, -100, 100, 8, 0, ANY, 3},
+      {SP_KP_KMINOR, runs, -100, 100, 11, ANY, ANY, 0},
+      {SP_KP_KMINOR, "k7/8/8/P7/8/8/8/K5n1 w - - 0 1", -100, -50, 8, 0, ANY, ANY},
+      {SP_BISHOPS_PAWNS, "2b1k3/8/8/8/4P3/8/8/2B1K3 w - - 0 1", -100, 100, 8, 1, 1, ANY},
+  };
+  for (const Case& c : cases) {
+    const Bound b = bound(c.id, fromFen(c.fen), c.alpha, c.beta, c.depth);
+    if (c.cut != ANY) { EXPECT_EQ(b.cut, c.cut == 1) << c.fen << " " << c.alpha << " " << c.beta; }
+    if (c.score != ANY) { EXPECT_EQ(b.score, c.score) << c.fen; }
+    if (c.extension != ANY) { EXPECT_EQ(b.extension, c.extension) << c.fen << " depth " << c.depth; }
   }
-  // White wins: the knight is shut in by the king (Kg6 against Nh8), the king
-  // escorts the pawn (Ke5, Ph4 against Nd8), the king drives the knight off
-  // (Kd4, Pf4 against Na3, where Nb5 is check).
-  for (const char* fen : {"7n/8/6K1/8/8/8/4P3/k7 w - - 0 1", "3n4/8/8/4K3/7P/8/8/3k4 w - - 0 1",
-                          "8/8/8/8/3K1P2/n7/8/6k1 w - - 0 1"}) {
-    EXPECT_FALSE(probe(SP_KP_KMINOR, fromFen(fen), 2500).first) << fen;
-  }
-
-  // Knight exception: rook's pawn and the defending king in a corner zone, the
-  // knight may stand in its own king's way; no bound at all.
-  Position exception = fromFen("k7/8/8/P7/8/8/8/K5n1 w - - 0 1");
-  EXPECT_FALSE(bound(SP_KP_KMINOR, exception, -100, -50).cut);
 }
 
-TEST_F(SpecialistTest, RookAndPawnAgainstRook) {
-  // Philidor: king on the queening square, rook on the sixth, pawn on the fifth.
-  Position philidor = fromFen("4k3/8/r7/3KP3/8/8/8/7R w - - 0 1");
-  EXPECT_EQ(probe(SP_KRP_KR, philidor, 1000), std::make_pair(true, 1));
-  EXPECT_EQ(evaluator.evaluate(philidor), 1);
-  Position twin = fromFen(test::flippedFen(philidor));
-  EXPECT_EQ(probe(SP_KR_KRP, twin, -1000), std::make_pair(true, -1));
-  EXPECT_EQ(evaluator.evaluate(twin), 1);
-  // The defending rook attacked by the king, White to move: not settled.
-  Position rookAttacked = fromFen("4k3/1K6/r7/4P3/8/8/8/7R w - - 0 1");
-  EXPECT_FALSE(probe(SP_KRP_KR, rookAttacked, 1000).first);
-  // ... but with Black to move the rook simply holds the rank.
-  Position rookAttackedBlack = fromFen("4k3/1K6/r7/4P3/8/8/8/7R b - - 0 1");
-  EXPECT_TRUE(probe(SP_KRP_KR, rookAttackedBlack, 1000).first);
-  // Pawn on the sixth, checks from behind off the first rank, Black to move.
-  Position checksFromBehind = fromFen("4k3/8/3KP3/8/8/8/7R/r7 b - - 0 1");
-  EXPECT_EQ(probe(SP_KRP_KR, checksFromBehind, 1000), std::make_pair(true, 1));
-  // Knight's pawn: king and rook together on the back rank.
-  Position backRank = fromFen("r5k1/8/6P1/5K2/8/8/8/7R w - - 0 1");
-  EXPECT_TRUE(probe(SP_KRP_KR, backRank, 1000).first);
-  Position centrePawnBackRank = fromFen("r3k3/8/4P3/3K4/8/8/8/7R w - - 0 1");
-  EXPECT_FALSE(probe(SP_KRP_KR, centrePawnBackRank, 1000).first);
-  // Pawn on the seventh, king beside it, own rook on the fifth: +60.
-  Position lucena = fromFen("3K4/3P1k2/8/4R3/8/8/r7/8 w - - 0 1");
-  EXPECT_EQ(probe(SP_KRP_KR, lucena, 1000), std::make_pair(false, 1060));
-  // Checks from the long side: rook far away, defending king on the short side
-  // ahead of the pawn: 200 less, a draw with Black to move.
-  Position longSide = fromFen("6k1/8/5P2/6K1/8/8/8/r6R b - - 0 1");
-  EXPECT_EQ(probe(SP_KRP_KR, longSide, 1000), std::make_pair(true, 1));
-  Position longSideWhite = fromFen("6k1/8/5P2/6K1/8/8/8/r6R w - - 0 1");
-  EXPECT_EQ(probe(SP_KRP_KR, longSideWhite, 1000), std::make_pair(false, 800));
-  // The White king on e6 covers the checks from the a-file side.
-  Position sheltered = fromFen("6k1/8/4KP2/8/8/8/8/r6R b - - 0 1");
-  EXPECT_EQ(probe(SP_KRP_KR, sheltered, 1000), std::make_pair(false, 800));
-}
+// scale(): the score the specialist makes of the evaluation's.
+TEST_F(SpecialistTest, Scalings) {
+  const char* opposite = "2b1k3/4p3/8/8/8/8/4P3/2B1K3 w - - 0 1";
+  const char* same = "2b1k3/4p3/8/8/8/8/4P3/3BK3 w - - 0 1";
+  const char* morePawns = "2b1k3/4p3/8/8/8/8/3PP3/2B1K3 w - - 0 1";
+  const char* wide = "1n2k3/8/p6p/8/P6P/8/8/2B1K3 w - - 0 1";
+  struct Case {
+    SpecialistId id;
+    std::string fen;
+    int in, out;
+  };
+  const Case cases[] = {
+      // Opposite bishops halve up to 800 and take 750 off beyond it; same
+      // colours change nothing. With more White pawns, Black's pawns on the
+      // colour its bishop does not cover count 30 each (e7 is dark).
+      {SP_BISHOPS_PAWNS, opposite, 800, 400},
+      {SP_BISHOPS_PAWNS, opposite, 2000, 1250},
+      {SP_BISHOPS_PAWNS, opposite, -800, -400},
+      {SP_BISHOPS_PAWNS, opposite, -2000, -1250},
+      {SP_BISHOPS_PAWNS, opposite, 1000, 500},
+      {SP_BISHOPS_PAWNS, same, 800, 800},
+      {SP_BISHOPS_PAWNS, same, 2000, 2000},
+      {SP_BISHOPS_PAWNS, morePawns, 2000, 2000 - 30 - 750},
+      {SP_BISHOPS_PAWNS, test::flippedFen(fromFen(morePawns)), -2000, -2000 + 30 + 750},
+      // Knights: a passed rook's pawn is worth 90 more.
+      {SP_KNIGHTS_PAWNS, "1n2k3/8/8/8/P7/8/8/1N2K3 w - - 0 1", 0, 90},
+      {SP_KNIGHTS_PAWNS, "1n2k3/8/8/7p/8/8/8/1N2K3 w - - 0 1", 0, -90},
+      {SP_KNIGHTS_PAWNS, "1n2k3/8/8/8/4P3/8/8/1N2K3 w - - 0 1", 0, 0},
+      // Queens: a passed pawn with the own king out of check, 127.
+      {SP_QUEENS_PAWNS, "3qk3/8/8/8/4P3/8/8/3QK3 w - - 0 1", 0, 127},
+      {SP_QUEENS_PAWNS, "4k3/8/8/8/4P2q/8/8/3QK3 w - - 0 1", 0, 0},
+      {SP_QUEENS_PAWNS, "3qk3/p7/8/8/4P3/8/8/3QK3 w - - 0 1", 0, 0},
+      // Bishop against knight: the wider the pawns, the better for the bishop;
+      // a passer of the bishop's side 70, 40 more on a rook's file.
+      {SP_BISHOP_KNIGHT, wide, 0, 100},
+      {SP_BISHOP_KNIGHT, "1n2k3/8/4p3/8/4P3/8/8/2B1K3 w - - 0 1", 0, -75},
+      {SP_BISHOP_KNIGHT, test::flippedFen(fromFen(wide)), 0, -100},
+      {SP_BISHOP_KNIGHT, "1n2k3/8/7p/8/P6P/8/8/2B1K3 w - - 0 1", 0, 70 + 40 + 100},
+  };
+  for (const Case& c : cases) EXPECT_EQ(scale(c.id, fromFen(c.fen), c.in), c.out) << c.fen << " " << c.in;
 
-TEST_F(SpecialistTest, PawnEndingOpposition) {
-  // Blocked pawns, no passer: only the opposition depends on the side to move.
-  Position white = fromFen("8/8/2k5/4p3/4P3/8/2K5/8 w - - 0 1");
-  Position black = fromFen("8/8/2k5/4p3/4P3/8/2K5/8 b - - 0 1");
-  EXPECT_EQ(scale(SP_PAWN_ENDING, white, 0) - scale(SP_PAWN_ENDING, black, 0), -120);
-  // Odd distance: no opposition term.
-  Position odd = fromFen("8/8/1k6/4p3/4P3/8/2K5/8 w - - 0 1");
-  Position oddBlack = fromFen("8/8/1k6/4p3/4P3/8/2K5/8 b - - 0 1");
-  EXPECT_EQ(scale(SP_PAWN_ENDING, odd, 0), scale(SP_PAWN_ENDING, oddBlack, 0));
-  // A pawn that can still move (g2, not passed) spares its side the penalty.
-  Position free = fromFen("8/8/2k5/4p3/4P2p/7P/2K3P1/8 w - - 0 1");
-  Position freeBlack = fromFen("8/8/2k5/4p3/4P2p/7P/2K3P1/8 b - - 0 1");
-  EXPECT_EQ(scale(SP_PAWN_ENDING, free, 0) - scale(SP_PAWN_ENDING, freeBlack, 0), -60);
-}
-
-TEST_F(SpecialistTest, OppositeColouredBishops) {
-  Position opposite = fromFen("2b1k3/4p3/8/8/8/8/4P3/2B1K3 w - - 0 1");
-  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, opposite, 800), 400);
-  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, opposite, 2000), 1250);
-  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, opposite, -800), -400);
-  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, opposite, -2000), -1250);
-  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, opposite, 1000), 500);
-  Position same = fromFen("2b1k3/4p3/8/8/8/8/4P3/3BK3 w - - 0 1");
-  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, same, 800), 800);
-  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, same, 2000), 2000);
-  // More White pawns: Black's pawns on the colour its bishop does not cover
-  // count 30 each (e7 is dark, Black's bishop light).
-  Position morePawns = fromFen("2b1k3/4p3/8/8/8/8/3PP3/2B1K3 w - - 0 1");
-  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, morePawns, 2000), 2000 - 30 - 750);
-  Position moreBlack = fromFen(test::flippedFen(morePawns));
-  EXPECT_EQ(scale(SP_BISHOPS_PAWNS, moreBlack, -2000), -2000 + 30 + 750);
-
-  // A lone pawn whose path a bishop of the other colour controls: drawn.
-  Position lone = fromFen("2b1k3/8/8/8/4P3/8/8/2B1K3 w - - 0 1");
-  EXPECT_EQ(probe(SP_BISHOPS_PAWNS, lone, 3000), std::make_pair(true, 1));
-  EXPECT_EQ(evaluator.evaluate(lone), 1);
-  Bound b = bound(SP_BISHOPS_PAWNS, lone, -100, 100);
-  EXPECT_TRUE(b.cut);
-  EXPECT_EQ(b.score, 1);
-  Position loneTwin = fromFen(test::flippedFen(lone));
-  EXPECT_EQ(probe(SP_BISHOPS_PAWNS, loneTwin, -3000), std::make_pair(true, -1));
-  // The bishop en prise is no guard, for either colour of the pawn.
-  Position attacked = fromFen("4k3/8/8/8/4P3/3K4/2b5/2B5 w - - 0 1");
-  EXPECT_FALSE(probe(SP_BISHOPS_PAWNS, attacked, 3000).first);
-  Position attackedTwin = fromFen(test::flippedFen(attacked));
-  EXPECT_FALSE(probe(SP_BISHOPS_PAWNS, attackedTwin, -3000).first);
-  // Same-coloured bishops do not hold the pawn.
-  Position sameLone = fromFen("2b1k3/8/8/8/4P3/8/8/3BK3 w - - 0 1");
-  EXPECT_FALSE(probe(SP_BISHOPS_PAWNS, sameLone, 3000).first);
-}
-
-TEST_F(SpecialistTest, MinorAndQueenEndingsWithPawns) {
-  // Knights: a passed rook's pawn is worth 90 more.
-  Position aPawn = fromFen("1n2k3/8/8/8/P7/8/8/1N2K3 w - - 0 1");
-  EXPECT_EQ(scale(SP_KNIGHTS_PAWNS, aPawn, 0), 90);
-  Position hPawnBlack = fromFen("1n2k3/8/8/7p/8/8/8/1N2K3 w - - 0 1");
-  EXPECT_EQ(scale(SP_KNIGHTS_PAWNS, hPawnBlack, 0), -90);
-  Position centre = fromFen("1n2k3/8/8/8/4P3/8/8/1N2K3 w - - 0 1");
-  EXPECT_EQ(scale(SP_KNIGHTS_PAWNS, centre, 0), 0);
-
-  // Queens: a passed pawn with the own king out of check, 127.
-  Position queens = fromFen("3qk3/8/8/8/4P3/8/8/3QK3 w - - 0 1");
-  EXPECT_EQ(scale(SP_QUEENS_PAWNS, queens, 0), 127);
-  Position checked = fromFen("4k3/8/8/8/4P2q/8/8/3QK3 w - - 0 1");
-  EXPECT_EQ(scale(SP_QUEENS_PAWNS, checked, 0), 0);
-  Position both = fromFen("3qk3/p7/8/8/4P3/8/8/3QK3 w - - 0 1");
-  EXPECT_EQ(scale(SP_QUEENS_PAWNS, both, 0), 0);
-
-  // Bishop against knight: the wider the pawns, the better for the bishop.
-  Position wide = fromFen("1n2k3/8/p6p/8/P6P/8/8/2B1K3 w - - 0 1");
-  EXPECT_EQ(scale(SP_BISHOP_KNIGHT, wide, 0), 100);
-  Position narrow = fromFen("1n2k3/8/4p3/8/4P3/8/8/2B1K3 w - - 0 1");
-  EXPECT_EQ(scale(SP_BISHOP_KNIGHT, narrow, 0), -75);
-  Position blackBishop = fromFen(test::flippedFen(wide));
-  EXPECT_EQ(scale(SP_BISHOP_KNIGHT, blackBishop, 0), -100);
-  // A passer of the bishop's side: 70, 40 more on a rook's file.
-  Position passer = fromFen("1n2k3/8/7p/8/P6P/8/8/2B1K3 w - - 0 1");
-  EXPECT_EQ(scale(SP_BISHOP_KNIGHT, passer, 0), 70 + 40 + 100);
-  // A weak pawn (blocked, undefended) that the enemy knight reaches: 20.
-  Position weak = fromFen("4k3/8/8/p7/P7/8/1n6/4K1B1 w - - 0 1");
-  Position weakUnreached = fromFen("4k3/8/8/p7/P7/8/8/4K1Bn w - - 0 1");
-  EXPECT_EQ(scale(SP_BISHOP_KNIGHT, weakUnreached, 0) - scale(SP_BISHOP_KNIGHT, weak, 0), 20);
+  // Differences between twins. Blocked pawns, no passer: the opposition
+  // (-120 for the side to move), none at an odd distance, half where a pawn
+  // can still move; a weak pawn (blocked, undefended) the knight reaches: 20.
+  const auto diff = [&](SpecialistId id, const char* a, const char* b) {
+    return scale(id, fromFen(a), 0) - scale(id, fromFen(b), 0);
+  };
+  EXPECT_EQ(diff(SP_PAWN_ENDING, "8/8/2k5/4p3/4P3/8/2K5/8 w - - 0 1", "8/8/2k5/4p3/4P3/8/2K5/8 b - - 0 1"), -120);
+  EXPECT_EQ(diff(SP_PAWN_ENDING, "8/8/1k6/4p3/4P3/8/2K5/8 w - - 0 1", "8/8/1k6/4p3/4P3/8/2K5/8 b - - 0 1"), 0);
+  EXPECT_EQ(diff(SP_PAWN_ENDING, "8/8/2k5/4p3/4P2p/7P/2K3P1/8 w - - 0 1", "8/8/2k5/4p3/4P2p/7P/2K3P1/8 b - - 0 1"),
+            -60);
+  EXPECT_EQ(diff(SP_BISHOP_KNIGHT, "4k3/8/8/p7/P7/8/8/4K1Bn w - - 0 1", "4k3/8/8/p7/P7/8/1n6/4K1B1 w - - 0 1"), 20);
 }
 
 }  // namespace

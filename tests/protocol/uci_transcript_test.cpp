@@ -89,7 +89,8 @@ TEST(UciTranscript, ProtocolChoice) {
   EXPECT_EQ(refused.out, concat(UCI_REPLY, {"readyok"}));
   EXPECT_EQ(refused.exitCode, 0);
 
-  // No input at all, or only refused words: a normal end.
+  // "quit" ends the run with input left; no input at all is a normal end.
+  EXPECT_EQ(runEngine("uci\nisready\nquit\nisready\n").out, concat(UCI_REPLY, {"readyok"}));
   EXPECT_EQ(runEngine("").exitCode, 0);
   EXPECT_EQ(runEngine("hello\n").err, Lines({"'uci' or 'xboard' expected"}));
 }
@@ -113,12 +114,6 @@ TEST(UciTranscript, UciTestPrintsNothingButStatistics) {
     EXPECT_EQ(std::stoul(m[1]), i + 1);
     EXPECT_GT(std::stod(m[4]), 0.0) << t.out[i];
   }
-}
-
-TEST(UciTranscript, QuitEndsTheRun) {
-  Transcript t = runEngine("uci\nisready\nquit\nisready\n");
-  EXPECT_EQ(t.out, concat(UCI_REPLY, {"readyok"}));
-  EXPECT_EQ(t.exitCode, 0);
 }
 
 TEST(UciTranscript, DebugModeShowsMessages) {
@@ -293,13 +288,6 @@ TEST(UciTranscript, MovesLeadToTheSamePositionAsItsFen) {
             perft2("position fen 1r2k1r1/pppppppp/8/8/8/8/PPPPPPPP/1R3RK1 b gb - 1 1"));
 }
 
-TEST(UciTranscript, PositionMessages) {
-  Lines out = afterPreamble(lines({"position Chess960", "position Chess960 x", "position nothing", "position"}));
-  EXPECT_EQ(out, Lines({"info string 'position Chess960' ohne Nummer", "info string 'position Chess960' ohne Nummer",
-                        "info string 'position' ohne 'startpos' und ohne 'fen'",
-                        "info string 'position' ohne 'startpos' und ohne 'fen'"}));
-}
-
 TEST(UciTranscript, BadFenKeepsThePreviousPosition) {
   const long long reference = perft2("position startpos moves e2e4 e7e5");
   const char* badFens[] = {
@@ -315,37 +303,36 @@ TEST(UciTranscript, BadFenKeepsThePreviousPosition) {
       "4k3/8/8/8/8/8/8/4K2R",                                         // ends inside the FEN
       "",
   };
-  for (const char* fen : badFens) {
-    SCOPED_TRACE(fen);
-    Lines out = afterPreamble(lines({"position startpos moves e2e4 e7e5"}) + "position fen " + fen +
-                              lines({"", "perft depth 1", "perft depth 2"}));
-    ASSERT_EQ(out.size(), 3u);
-    EXPECT_EQ(out[0], std::string("info string position: Ungültiger FEN-String:  ") + fen);
-    EXPECT_EQ(perftNodes(out[1], 1), 29);  // White after 1.e4 e5
-    EXPECT_EQ(perftNodes(out[2], 2), reference);
+  // One run: after each refused FEN the position of 1.e4 e5 is still there.
+  std::string input;
+  for (const char* fen : badFens)
+    input += "position startpos moves e2e4 e7e5\nposition fen " + std::string(fen) + "\nperft depth 1\n";
+  const Lines out = afterPreamble(input + "perft depth 2\n");
+  ASSERT_EQ(out.size(), 2 * std::size(badFens) + 1);
+  for (std::size_t n = 0; n < std::size(badFens); ++n) {
+    EXPECT_EQ(out[2 * n], std::string("info string position: Ungültiger FEN-String:  ") + badFens[n]);
+    EXPECT_EQ(perftNodes(out[2 * n + 1], 1), 29) << badFens[n];  // White after 1.e4 e5
   }
+  EXPECT_EQ(perftNodes(out.back(), 2), reference);
 }
 
-TEST(UciTranscript, BadMoveKeepsTheMovesBeforeIt) {
-  Lines out = afterPreamble(lines({
-      "position startpos moves e2e4 e7e5 g1f9 b8c6",
-      "perft depth 1",  // 1.e4 e5, White to move: 29
-      "position startpos moves e2e4 e7",
-      "perft depth 1",  // 1.e4, Black to move: 20
-      "position startpos moves e2e5",
-      "position startpos moves e7e8q",
-      "position startpos moves e2e4e",
-      "position startpos moves O-O",
-  }));
-  ASSERT_EQ(out.size(), 8u);
-  EXPECT_EQ(out[0], "info string position: Ungültiger Zug:  g1f9");
+TEST(UciTranscript, PositionMessagesAndBadMoves) {
+  // A bad move keeps the moves before it: 1.e4 e5 (29 replies), then 1.e4 (20).
+  Lines out = afterPreamble(lines({"position startpos moves e2e4 e7e5 g1f9 b8c6", "perft depth 1",
+                                   "position startpos moves e2e4 e7", "perft depth 1", "position startpos moves e2e5",
+                                   "position startpos moves e7e8q", "position startpos moves e2e4e",
+                                   "position startpos moves O-O", "position Chess960", "position Chess960 x",
+                                   "position nothing", "position"}));
+  ASSERT_EQ(out.size(), 12u);
   EXPECT_EQ(perftNodes(out[1], 1), 29);
-  EXPECT_EQ(out[2], "info string position: Ungültiger Zug:  e7");
   EXPECT_EQ(perftNodes(out[3], 1), 20);
-  EXPECT_EQ(out[4], "info string position: Ungültiger Zug:  e2e5");
-  EXPECT_EQ(out[5], "info string position: Ungültiger Zug:  e7e8q");
-  EXPECT_EQ(out[6], "info string position: Ungültiger Zug:  e2e4e");
-  EXPECT_EQ(out[7], "info string position: Ungültiger Zug:  O-O");
+  out.erase(out.begin() + 3);
+  out.erase(out.begin() + 1);
+  const std::string bad = "info string position: Ungültiger Zug:  ";
+  const std::string noNumber = "info string 'position Chess960' ohne Nummer";
+  const std::string noStart = "info string 'position' ohne 'startpos' und ohne 'fen'";
+  EXPECT_EQ(out, Lines({bad + "g1f9", bad + "e7", bad + "e2e5", bad + "e7e8q", bad + "e2e4e", bad + "O-O", noNumber,
+                        noNumber, noStart, noStart}));
 }
 
 TEST(UciTranscript, LongLinesAreReadInPieces) {

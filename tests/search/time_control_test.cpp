@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "search/root_stats.h"
 #include "search/time_control.h"
@@ -84,44 +86,39 @@ TEST(TimeControlLimits, PonderingShortensTheHorizon) {
 }
 
 TEST(TimeControlLimits, DepthMateMovetimeInfiniteAndNodes) {
-  FakeClock tc;
-  tc.setLimits(60000, 0, 0, 1, 0, 0, 0, false);  // go depth 1 wtime ...
-  EXPECT_EQ(tc.maxDepth(), 0);
-  EXPECT_EQ(tc.softLimit(), TimeControl::UNLIMITED_TIME);
-  EXPECT_EQ(tc.hardLimit(), TimeControl::UNLIMITED_TIME);
-  EXPECT_EQ(tc.target(), TimeControl::UNLIMITED_TIME);
-  EXPECT_EQ(tc.horizon(), 10.0);
-
-  tc.setLimits(0, 0, 0, 10, 3, 0, 0, false);  // mate 3 overrides depth 10
-  EXPECT_EQ(tc.maxDepth(), 6);
-  tc.setLimits(0, 0, 0, -4, 3, 0, 0, false);
-  EXPECT_EQ(tc.maxDepth(), 6);
-  tc.setLimits(0, 0, 0, 0, 2000000000, 0, 0, false);  // no overflow
-  EXPECT_EQ(tc.maxDepth(), 60);
-
-  tc.setLimits(0, 0, 0, 5, 0, 1000, 0, false);  // depth 5 nodes 1000: nodes ignored
-  EXPECT_EQ(tc.maxDepth(), 4);
-  EXPECT_EQ(tc.nodeLimit(), TimeControl::UNLIMITED_NODES);
-
-  tc.setLimits(60000, 0, 0, 0, 0, 0, 2500, false);  // movetime 2500
-  EXPECT_EQ(tc.maxDepth(), 60);
-  EXPECT_EQ(tc.softLimit(), 2500);
-  EXPECT_EQ(tc.hardLimit(), 2500);
-  EXPECT_EQ(tc.target(), TimeControl::UNLIMITED_TIME);
-  EXPECT_EQ(tc.nodeLimit(), TimeControl::UNLIMITED_NODES);
-
-  tc.setLimits(60000, 0, 0, 3, 0, 100, 2500, true);  // infinite wins over everything
-  EXPECT_EQ(tc.maxDepth(), 60);
-  EXPECT_EQ(tc.softLimit(), TimeControl::UNLIMITED_TIME);
-  EXPECT_EQ(tc.nodeLimit(), TimeControl::UNLIMITED_NODES);
-
-  // go nodes 100 without clock times: at least 500 nodes and no time limit.
-  tc.setPonder(false);
-  tc.setLimits(0, 0, 0, 0, 0, 100, 0, false);
-  EXPECT_EQ(tc.nodeLimit(), 500);
-  EXPECT_EQ(tc.hardLimit(), TimeControl::UNLIMITED_TIME);
-  tc.setLimits(0, 0, 0, 0, 0, 123456, 0, false);
-  EXPECT_EQ(tc.nodeLimit(), 123456);
+  constexpr std::int64_t T = TimeControl::UNLIMITED_TIME, N = TimeControl::UNLIMITED_NODES, X = -2;  // X: not checked
+  struct Case {
+    std::int64_t time;
+    int depth, mate;
+    std::int64_t nodes, moveTime;
+    bool infinite, ponder;
+    int maxDepth;
+    std::int64_t soft, hard, target, nodeLimit;
+  };
+  const Case cases[] = {
+      {60000, 1, 0, 0, 0, false, true, 0, T, T, T, X},             // go depth 1 wtime ...
+      {0, 10, 3, 0, 0, false, true, 6, X, X, X, X},                // mate 3 overrides depth 10
+      {0, -4, 3, 0, 0, false, true, 6, X, X, X, X},
+      {0, 0, 2000000000, 0, 0, false, true, 60, X, X, X, X},       // no overflow
+      {0, 5, 0, 1000, 0, false, true, 4, X, X, X, N},              // depth 5 nodes 1000: nodes ignored
+      {60000, 0, 0, 0, 2500, false, true, 60, 2500, 2500, T, N},   // movetime 2500
+      {60000, 3, 0, 100, 2500, true, true, 60, T, X, X, N},        // infinite wins over everything
+      {0, 0, 0, 100, 0, false, false, X, X, T, X, 500},            // nodes without clock: at least 500
+      {0, 0, 0, 123456, 0, false, false, X, X, X, X, 123456},
+  };
+  FakeClock tc;  // one clock for all: each "go" sets every limit anew
+  for (const Case& c : cases) {
+    if (!c.ponder) tc.setPonder(false);
+    tc.setLimits(c.time, 0, 0, c.depth, c.mate, c.nodes, c.moveTime, c.infinite);
+    SCOPED_TRACE("depth " + std::to_string(c.depth) + " mate " + std::to_string(c.mate) + " nodes " +
+                 std::to_string(c.nodes) + " movetime " + std::to_string(c.moveTime));
+    if (c.maxDepth != X) { EXPECT_EQ(tc.maxDepth(), c.maxDepth); }
+    if (c.soft != X) { EXPECT_EQ(tc.softLimit(), c.soft); }
+    if (c.hard != X) { EXPECT_EQ(tc.hardLimit(), c.hard); }
+    if (c.target != X) { EXPECT_EQ(tc.target(), c.target); }
+    if (c.nodeLimit != X) { EXPECT_EQ(tc.nodeLimit(), c.nodeLimit); }
+    if (c.depth == 1) { EXPECT_EQ(tc.horizon(), 10.0); }
+  }
 }
 
 TEST(TimeControlQuestions, MustStopAndSoftLimit) {
@@ -251,30 +248,22 @@ TEST(RootStatsTest, TimeNetworkApplicabilityAndFactor) {
   ASSERT_TRUE(stats.timeFactor(0, factor));
   EXPECT_EQ(factor, 17);
 
+  // Applicable from 8000 nodes with a second move of at least 200, and while
+  // the best score lies within 2800.
+  const std::pair<std::vector<std::uint64_t>, bool> sizes[] = {
+      {{7000, 999}, false}, {{7000, 999, 1}, true}, {{9000, 199}, false}, {{9000}, false}};
+  for (const auto& [nodes, applicable] : sizes) {
+    stats.reset();
+    for (std::size_t i = 0; i < nodes.size(); ++i) stats.addMove(Move(unsigned(i + 1)), nodes[i], 0);
+    EXPECT_EQ(stats.applicable(), applicable) << nodes.size() << " moves";
+  }
+  for (const auto& [best, applicable] : {std::pair{2800, true}, {-2800, true}, {2801, false}, {-2801, false}}) {
+    fillApplicable(stats, best);
+    EXPECT_EQ(stats.applicable(), applicable) << best;
+  }
   factor = 42;
-  stats.reset();  // 7999 nodes
-  stats.addMove(Move(1), 7000, 0);
-  stats.addMove(Move(2), 999, 0);
-  EXPECT_FALSE(stats.applicable());
-  stats.addMove(Move(3), 1, 0);  // 8000
-  EXPECT_TRUE(stats.applicable());
-  stats.reset();  // second entry below 200 nodes
-  stats.addMove(Move(1), 9000, 0);
-  stats.addMove(Move(2), 199, 0);
-  EXPECT_FALSE(stats.applicable());
-  stats.reset();  // a single move
-  stats.addMove(Move(1), 9000, 0);
-  EXPECT_FALSE(stats.applicable());
-  fillApplicable(stats, 2800);
-  EXPECT_TRUE(stats.applicable());
-  fillApplicable(stats, -2800);
-  EXPECT_TRUE(stats.applicable());
-  fillApplicable(stats, 2801);
-  EXPECT_FALSE(stats.applicable());
   EXPECT_FALSE(stats.timeFactor(0, factor));
   EXPECT_EQ(factor, 42);  // untouched when not applicable
-  fillApplicable(stats, -2801);
-  EXPECT_FALSE(stats.applicable());
 }
 
 }  // namespace
