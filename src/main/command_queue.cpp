@@ -10,6 +10,12 @@ namespace {
 // loading.
 constexpr std::size_t WORKER_STACK = 100000;
 
+// The text as the target would read it: up to its first NUL.
+std::string_view untilNul(std::string_view text) {
+  const std::size_t end = text.find('\0');
+  return end == std::string_view::npos ? text : text.substr(0, end);
+}
+
 }  // namespace
 
 CommandQueue::CommandQueue(CommandInterpreter& target) : target_(target) {
@@ -59,8 +65,7 @@ int CommandQueue::freeSlots(bool large) const {
 }
 
 bool CommandQueue::post(std::string_view text) {
-  const std::size_t end = text.find('\0');
-  if (end != std::string_view::npos) text = text.substr(0, end);
+  text = untilNul(text);
   if (text.size() > MAX_TEXT || !worker_.joinable()) return false;
   {
     std::lock_guard<std::mutex> guard(lock_);
@@ -71,8 +76,7 @@ bool CommandQueue::post(std::string_view text) {
 }
 
 bool CommandQueue::postWaiting(std::string_view text) {
-  const std::size_t end = text.find('\0');
-  if (end != std::string_view::npos) text = text.substr(0, end);
+  text = untilNul(text);
   if (text.size() > MAX_TEXT || !worker_.joinable()) return false;
   {
     std::unique_lock<std::mutex> guard(lock_);

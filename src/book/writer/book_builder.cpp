@@ -496,6 +496,12 @@ void reportMoveCounts(const BookTree& tree, const LineWriter& writer) {
 std::int64_t fullThreshold(int threshold) { return std::int64_t(threshold) + BOOK_START_POINTS; }
 double logWidth(double width) { return width > -1.0 ? std::log1p(width) : 0.0; }
 
+// Values the tree below `pos` and prunes the moves of `pos` itself.
+void valueFrom(BookTree& tree, Position& pos, int threshold, double width) {
+  evaluateNode(tree, pos, fullThreshold(threshold), logWidth(width));
+  pruneRoot(tree, pos);
+}
+
 }  // namespace
 
 bool writeBook(BookTree& tree, const std::string& fileName, int threshold, double width,
@@ -504,8 +510,7 @@ bool writeBook(BookTree& tree, const std::string& fileName, int threshold, doubl
   if (!out) return false;
   prepare(tree);
   Position pos;
-  evaluateNode(tree, pos, fullThreshold(threshold), logWidth(width));
-  pruneRoot(tree, pos);
+  valueFrom(tree, pos, threshold, width);
   BookTextVisitor visitor{out.get()};
   walkBook(tree, pos, visitor, 0);
   std::fputs("* -1\n", out.get());
@@ -525,8 +530,7 @@ bool write960(BookTree& tree, const std::string& fileName, int threshold, double
   for (unsigned n = 0; n < 960; ++n) {
     Position pos;
     if (!setChess960(pos, n) || tree.firstEntry(pos.key) == BOOK_NO_ENTRY) continue;
-    evaluateNode(tree, pos, fullThreshold(threshold), logWidth(width));
-    pruneRoot(tree, pos);
+    valueFrom(tree, pos, threshold, width);
     starts.push_back(n);
   }
   BookTextVisitor visitor{out.get()};
@@ -549,8 +553,7 @@ bool writeEPD(BookTree& tree, const std::string& fileName, int threshold, double
   if (!out) return false;
   prepare(tree);
   Position pos;
-  evaluateNode(tree, pos, fullThreshold(threshold), logWidth(width));
-  pruneRoot(tree, pos);
+  valueFrom(tree, pos, threshold, width);
   EpdVisitor visitor{out.get(), {}, {}, 0};
   walkBook(tree, pos, visitor, 0);
   return finishOutput(out, fileName, writer);
