@@ -10,7 +10,7 @@ that hangs counts as caught), and puts the original file back, also when
 interrupted. The working tree itself is never modified, so work can go on
 while a run is in progress.
 
-Usage: tools/mutate/run.py [--build-dir build-mutate] [--only NAME-SUBSTRING]
+Usage: tools/mutate/run.py [--build-dir build-mutate] [--only NAME-OR-PATH-SUBSTRING]
                            [--timeout SECONDS] [--shards N]
 """
 
@@ -134,7 +134,7 @@ def main():
     tree = os.path.join(base, "tree")
     build_dir = os.path.join(base, "tree-build")
     os.makedirs(tree, exist_ok=True)
-    faults = [f for f in parse_faults(args.faults) if args.only in f["name"]]
+    faults = [f for f in parse_faults(args.faults) if args.only in f["name"] or args.only in f["file"]]
     sync_tree(tree)
 
     # Every fault must name text that occurs exactly once.
