@@ -3,7 +3,7 @@
 # installed, measured one after the other in the same run:
 #   - nodes per second, one thread, "go movetime" on four positions (start,
 #     two middlegames, an endgame), Glaurung 2.2 beside Korvane;
-#   - the speed-up of two threads on the start position;
+#   - the speed-up of two threads: time to a fixed depth, one against two;
 #   - perft depth 6 from the start: leaves per second, Stockfish's
 #     "go perft 6" beside it;
 #   - "uci" -> "uciok" from process start, median of several starts;
@@ -13,7 +13,8 @@
 # within one run.
 #
 # Usage: bench/speed.sh [build dir]      (default: build)
-# Environment: MOVETIME (ms per position, default 10000), STARTS (number of
+# Environment: MOVETIME (ms per position, default 10000), DEPTH (depth of the
+# two-thread comparison, default 12), STARTS (number of
 # start-ups timed, default 21), GLAURUNG and STOCKFISH (paths of the
 # reference engines, default /usr/games/glaurung and /usr/games/stockfish).
 set -u
@@ -21,6 +22,7 @@ set -u
 BUILD_DIR=${1:-build}
 KORVANE=$BUILD_DIR/korvane
 MOVETIME=${MOVETIME:-10000}
+DEPTH=${DEPTH:-12}
 STARTS=${STARTS:-21}
 GLAURUNG=${GLAURUNG:-/usr/games/glaurung}
 STOCKFISH=${STOCKFISH:-/usr/games/stockfish}
@@ -143,13 +145,36 @@ else
   printf '  %-14s %12d\n' "mean" $((korvane_sum / 4))
 fi
 
-search_nps NumberOfProcessors 1 startpos "$KORVANE"
-one=$NPS
-search_nps NumberOfProcessors 2 startpos "$KORVANE"
-two=$NPS
+# Speed-up of two threads: the time one and two threads need to finish the
+# same depth on the first three positions (the reported node count is the
+# main thread's alone, so nodes per second cannot show it).
+search_time() {
+  local threads=$1 position=$2
+  LAST_NPS_LINE=
+  start_engine "$KORVANE"
+  send uci
+  wait_for uciok || return 1
+  send "setoption name NumberOfProcessors value $threads"
+  send isready
+  wait_for readyok || return 1
+  send "position $position"
+  send "go depth $DEPTH"
+  wait_for bestmove || return 1
+  stop_engine
+  field "$LAST_NPS_LINE" time
+}
+one=0
+two=0
+for entry in "${POSITIONS[@]:0:3}"; do
+  position=${entry#*|}
+  t=$(search_time 1 "$position")
+  one=$((one + ${t:-0}))
+  t=$(search_time 2 "$position")
+  two=$((two + ${t:-0}))
+done
 echo
-printf 'Two threads, start position: %s nodes/s against %s with one thread, speed-up %s\n' "${two:-0}" "${one:-0}" \
-  "$(awk -v a="${two:-0}" -v b="${one:-0}" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')"
+printf 'Two threads, go depth %s on three positions: %s ms against %s ms with one thread, speed-up %s\n' \
+  "$DEPTH" "$two" "$one" "$(awk -v a="$one" -v b="$two" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')"
 
 echo
 echo "Perft depth 6 from the start position:"
