@@ -13,12 +13,6 @@ namespace {
 
 using test::fromFen;
 
-std::vector<Move> picked(MovePicker& picker) {
-  std::vector<Move> out;
-  while (const MoveEntry* e = picker.nextMove()) out.push_back(e->move);
-  return out;
-}
-
 // The stages hand out every generated move exactly once, the hash move first
 // and the killers next (a killer equal to the hash move is not repeated), and
 // a reset brings them all back.
@@ -33,17 +27,16 @@ TEST(MovePicker, StagesReturnEveryMoveOnce) {
   killers.rows[0][1] = Move(60, 61, KING);     // Kf1
   MovePicker picker(hash, top, pos, history, false, false, &killers);
   EXPECT_EQ(top, stack + picker.size());
-  const std::multiset<std::uint32_t> generated = [&] {
-    std::multiset<std::uint32_t> s;
-    for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) s.insert(e->move.raw());
-    return s;
-  }();
-  const auto first = picked(picker);
+  std::multiset<std::uint32_t> generated, seen;
+  for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) generated.insert(e->move.raw());
+  std::vector<Move> first;
+  while (const MoveEntry* e = picker.nextMove()) {
+    first.push_back(e->move);
+    seen.insert(e->move.raw());
+  }
   ASSERT_EQ(first.size(), 48u);
   EXPECT_EQ(first[0], hash);
   EXPECT_EQ(first[1], Move(60, 61, KING));
-  std::multiset<std::uint32_t> seen;
-  for (Move m : first) seen.insert(m.raw());
   EXPECT_EQ(seen, generated);
 
   // After a reset they all come again, and past the hash move and the killers

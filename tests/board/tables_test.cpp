@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "board/tables.h"
 
 namespace korvane {
@@ -24,24 +22,6 @@ TEST(Tables, BitHelpersAndStepTables) {
   EXPECT_EQ(squareFromText('e', '1'), 60);
   EXPECT_EQ(squareFromText('H', '8'), 7);
   EXPECT_EQ(squareFromText('i', '1'), NO_SQUARE);
-}
-
-TEST(Tables, SliderAttacksOnRotatedOccupancy) {
-  std::uint8_t rot[ROTATED_SIZE];
-  buildRotated(rot, bit(35));
-  EXPECT_EQ(rankAttacks(35, rot), bitsFromText("a4b4c4e4f4g4h4"));
-  buildRotated(rot, bit(34) | bit(35) | bit(36) | bit(33) | bit(37));
-  EXPECT_EQ(rankAttacks(35, rot), bit(34) | bit(36));
-  // Queen on d4 with blockers on d6 and f2.
-  buildRotated(rot, bit(35) | bit(19) | bit(53));
-  EXPECT_EQ(fileAttacks(35, rot), bitsFromText("d6d5d3d2d1"));
-  EXPECT_EQ(bishopAttacks(35, rot), bitsFromText("a7b6c5e3f2a1b2c3e5f6g7h8"));
-  setEmpty(rot, 53);
-  EXPECT_TRUE(bishopAttacks(35, rot) & bit(62));
-  setOccupied(rot, 53);
-  std::uint8_t again[ROTATED_SIZE];
-  buildRotated(again, bit(35) | bit(19) | bit(53));
-  EXPECT_EQ(0, std::memcmp(rot, again, ROTATED_SIZE));
 }
 
 // Entry values fixed by building the table in index order (pawn, side to

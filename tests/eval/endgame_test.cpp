@@ -21,24 +21,6 @@ class SpecialistTest : public ::testing::Test {
  protected:
   const EndgameSpecialist& sp(SpecialistId id) { return *evaluator.specialists().get(id); }
 
-  // probeBound with an open window and depth below every depth rule.
-  struct Bound {
-    bool cut;
-    int score;
-    int extension;
-  };
-  Bound bound(SpecialistId id, const Position& pos, int alpha, int beta, int depth = 8) {
-    Bound b{false, 12345, 0};
-    std::int16_t ext = 0;
-    b.cut = sp(id).probeBound(pos, b.score, alpha, beta, depth, ext);
-    b.extension = ext;
-    return b;
-  }
-  // probe with a given incoming score.
-  std::pair<bool, int> probe(SpecialistId id, const Position& pos, int score = 0) {
-    const bool settled = sp(id).probe(pos, score);
-    return {settled, score};
-  }
   int scale(SpecialistId id, const Position& pos, int score) {
     evaluator.evaluate(pos);  // the pawn entry some scalings read
     return sp(id).scale(pos, evaluator, score);
@@ -165,8 +147,8 @@ TEST_F(SpecialistTest, ProbeVerdicts) {
       {SP_BISHOPS_PAWNS, "2b1k3/8/8/8/4P3/8/8/3BK3 w - - 0 1", 3000, false, ANY},
   };
   for (const Case& c : cases) {
-    const auto [settled, out] = probe(c.id, fromFen(c.fen), c.in);
-    EXPECT_EQ(settled, c.settled) << c.fen;
+    int out = c.in;
+    EXPECT_EQ(sp(c.id).probe(fromFen(c.fen), out), c.settled) << c.fen;
     if (c.out != ANY) { EXPECT_EQ(out, c.out) << c.fen; }
   }
   // The whole evaluation keeps the settled values (side to move's view);
@@ -220,10 +202,12 @@ TEST_F(SpecialistTest, ProbeBounds) {
       {SP_BISHOPS_PAWNS, "2b1k3/8/8/8/4P3/8/8/2B1K3 w - - 0 1", -100, 100, 8, 1, 1, ANY},
   };
   for (const Case& c : cases) {
-    const Bound b = bound(c.id, fromFen(c.fen), c.alpha, c.beta, c.depth);
-    if (c.cut != ANY) { EXPECT_EQ(b.cut, c.cut == 1) << c.fen << " " << c.alpha << " " << c.beta; }
-    if (c.score != ANY) { EXPECT_EQ(b.score, c.score) << c.fen; }
-    if (c.extension != ANY) { EXPECT_EQ(b.extension, c.extension) << c.fen << " depth " << c.depth; }
+    int score = 12345;
+    std::int16_t extension = 0;
+    const bool cut = sp(c.id).probeBound(fromFen(c.fen), score, c.alpha, c.beta, c.depth, extension);
+    if (c.cut != ANY) { EXPECT_EQ(cut, c.cut == 1) << c.fen << " " << c.alpha << " " << c.beta; }
+    if (c.score != ANY) { EXPECT_EQ(score, c.score) << c.fen; }
+    if (c.extension != ANY) { EXPECT_EQ(extension, c.extension) << c.fen << " depth " << c.depth; }
   }
 }
 
