@@ -26,20 +26,16 @@ struct PerftCase {
 inline std::vector<PerftCase> loadPerftCases() {
   std::vector<PerftCase> cases;
   std::ifstream in(std::string(KORVANE_DATA_DIR) + "/perft.epd");
-  std::string line;
-  while (std::getline(in, line)) {
+  for (std::string line; std::getline(in, line);) {
     if (line.empty()) continue;
+    std::istringstream fields(line);
     PerftCase c;
-    std::size_t semi = line.find(';');
-    c.fen = line.substr(0, semi);
-    while (semi != std::string::npos) {
-      std::size_t next = line.find(';', semi + 1);
-      std::string field = line.substr(semi + 1, next == std::string::npos ? std::string::npos : next - semi - 1);
+    std::getline(fields, c.fen, ';');
+    for (std::string field; std::getline(fields, field, ';');) {
       if (field.size() > 1 && field[0] == 'D')
         c.counts.push_back(std::stoull(field.substr(field.find(' ') + 1)));
       else
         c.note = field;
-      semi = next;
     }
     cases.push_back(c);
   }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "board/game_record.h"
@@ -9,15 +10,11 @@ namespace korvane {
 namespace {
 
 void play(GameRecord& g, const char* coordinateMoves) {
-  std::string text(coordinateMoves);
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find(' ', start);
-    if (end == std::string::npos) end = text.size();
+  std::istringstream in(coordinateMoves);
+  for (std::string text; in >> text;) {
     Move m;
-    ASSERT_TRUE(parseMove(g.position, text.substr(start, end - start), true, m)) << text.substr(start, end - start);
+    ASSERT_TRUE(parseMove(g.position, text, true, m)) << text;
     g.playMove(m);
-    start = end + 1;
   }
 }
 
@@ -91,9 +88,8 @@ TEST(GameRecord, BadFenKeepsTheGame) {
   play(g, "e2e4 e7e5");
   const std::uint64_t key = g.position.key;
   const int count = g.historyCount;
-  EXPECT_FALSE(g.setFromFen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNRR w KQkq - 0 1"));
-  EXPECT_FALSE(g.setFromFen("8/8/8/8/8/8/8/8 w - - 0 1"));
-  EXPECT_FALSE(g.setFromFen(""));
+  for (const char* bad : {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNRR w KQkq - 0 1", "8/8/8/8/8/8/8/8 w - - 0 1", ""})
+    EXPECT_FALSE(g.setFromFen(bad)) << bad;
   EXPECT_EQ(g.position.key, key);
   EXPECT_EQ(g.historyCount, count);
   EXPECT_TRUE(isConsistent(g.position));

@@ -110,33 +110,5 @@ TEST(Position, MoveEffects) {
   }
 }
 
-TEST(Position, Chess960CastlingWithCoincidingSquares) {
-  // King on g1 with the rook on h1; king on b1 castling long; rook on f1 castling short.
-  const char* fens[] = {"4k3/8/8/8/8/8/8/R5KR w KQ - 0 1", "4k3/8/8/8/8/8/8/RK5R w KQ - 0 1",
-                        "4k3/8/8/8/8/8/8/2K2R2 w K - 0 1", "1r4kr/8/8/8/8/8/8/2K5 b kq - 0 1",
-                        "4k3/8/8/8/8/8/8/1RK5 w Q - 0 1"};
-  for (const char* fen : fens) {
-    Position pos;
-    ASSERT_NE(setFen(pos, fen), nullptr) << fen;
-    const Position snapshot = pos;
-    int castles = 0;
-    for (Move m : legalMoves(pos)) {
-      if (m.piece() != KING || !(pos.mover().pieceBB[ROOK] & bit(m.to()))) continue;
-      ++castles;
-      MoveUndo u;
-      saveState(u, pos);
-      ASSERT_TRUE(makeMove(pos, m, u));
-      EXPECT_TRUE(isConsistent(pos)) << fen;
-      const SideState& moved = pos.side[~pos.sideToMove()];
-      const bool kingside = m.to() == snapshot.mover().kingsideRookSquare;
-      EXPECT_EQ(moved.pieceBB[KING], bit(kingside ? moved.kingsideKingTarget : moved.queensideKingTarget));
-      EXPECT_TRUE(moved.pieceBB[ROOK] & bit(kingside ? moved.kingsideRookTarget : moved.queensideRookTarget));
-      unmakeMove(u);
-      EXPECT_TRUE(samePosition(pos, snapshot)) << fen;
-    }
-    EXPECT_GE(castles, 1) << fen;
-  }
-}
-
 }  // namespace
 }  // namespace korvane

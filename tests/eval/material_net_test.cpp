@@ -82,18 +82,13 @@ TEST(MaterialNet, BuiltInTexts) {
   EXPECT_EQ(root.inputCount(), 5);
   EXPECT_EQ(root.layers()[1].size(), 7u);
   EXPECT_DOUBLE_EQ(root.layers()[0][1].out[3].weight, -8.623394538e-005);
-
-  // Equal material, either side first: the same expectation.
-  const double a[11] = {1, 2, 2, 2, 8, 1, 2, 2, 2, 8, 0};
-  const double p = net.forward(a);
-  EXPECT_GT(p, 0.3);
-  EXPECT_LT(p, 0.7);
 }
 
 // The written text: scale, 14 lines of topology (N and 391 integers, a line
 // break after every 30th integer and after the last), 12 weight lines for the
-// input and bias nodes, 8 for the hidden nodes, an empty line. Read back (also from a file
-// with a byte-order mark) it gives the same outputs and the same text.
+// input and bias nodes, 8 for the hidden nodes, an empty line. Read back
+// (also from a file with a byte-order mark) it gives the same outputs and
+// the same text.
 TEST(MaterialNet, WrittenTextReadsBack) {
   MaterialNet net;
   ASSERT_TRUE(net.load(""));
