@@ -106,7 +106,7 @@ TEST(MaterialNet, WrittenTextReadsBack) {
   EXPECT_EQ(all.back(), "");
 
   const std::string path = ::testing::TempDir() + "korvane_net_roundtrip.mat";
-  for (const std::string& mark : {"", "\xEF\xBB\xBF"}) {
+  for (const char* mark : {"", "\xEF\xBB\xBF"}) {
     std::ofstream(path) << mark << text;
     MaterialNet again;
     ASSERT_TRUE(again.load(path));
