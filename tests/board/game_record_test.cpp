@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
+
 #include "board/game_record.h"
 #include "board/notation.h"
 
@@ -7,15 +10,11 @@ namespace korvane {
 namespace {
 
 void play(GameRecord& g, const char* coordinateMoves) {
-  std::string text(coordinateMoves);
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find(' ', start);
-    if (end == std::string::npos) end = text.size();
+  std::istringstream in(coordinateMoves);
+  for (std::string text; in >> text;) {
     Move m;
-    ASSERT_TRUE(parseMove(g.position, text.substr(start, end - start), true, m)) << text.substr(start, end - start);
+    ASSERT_TRUE(parseMove(g.position, text, true, m)) << text;
     g.playMove(m);
-    start = end + 1;
   }
 }
 
@@ -27,14 +26,11 @@ TEST(GameRecord, FiftyMovesAndHalfmoveClock) {
   play(g, "a1a2");
   EXPECT_EQ(g.historyCount, 101);
   EXPECT_EQ(g.drawReason(), DRAW_FIFTY_MOVES);
-  ASSERT_TRUE(g.setFromFen("4k3/8/8/8/8/8/8/R3K3 w - - 100 80"));
-  EXPECT_EQ(g.historyCount, 1);
-  ASSERT_TRUE(g.setFromFen("4k3/8/8/8/8/8/8/R3K3 w - -"));
-  EXPECT_EQ(g.historyCount, 1);
-  ASSERT_TRUE(g.setFromFen("4k3/8/8/8/8/8/8/R3K3 w - - 99999999999999999999 1"));
-  EXPECT_EQ(g.historyCount, 1);
-  ASSERT_TRUE(g.setFromFen("4k3/8/8/8/8/8/8/R3K3 w - - -5 1"));
-  EXPECT_EQ(g.historyCount, 1);
+  // A clock beyond 99 plies, missing, too large or negative starts afresh.
+  for (const char* clock : {" 100 80", "", " 99999999999999999999 1", " -5 1"}) {
+    ASSERT_TRUE(g.setFromFen((std::string("4k3/8/8/8/8/8/8/R3K3 w - -") + clock).c_str()));
+    EXPECT_EQ(g.historyCount, 1) << clock;
+  }
 }
 
 TEST(GameRecord, RepetitionsForGameAndSearch) {
@@ -92,9 +88,8 @@ TEST(GameRecord, BadFenKeepsTheGame) {
   play(g, "e2e4 e7e5");
   const std::uint64_t key = g.position.key;
   const int count = g.historyCount;
-  EXPECT_FALSE(g.setFromFen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNRR w KQkq - 0 1"));
-  EXPECT_FALSE(g.setFromFen("8/8/8/8/8/8/8/8 w - - 0 1"));
-  EXPECT_FALSE(g.setFromFen(""));
+  for (const char* bad : {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNRR w KQkq - 0 1", "8/8/8/8/8/8/8/8 w - - 0 1", ""})
+    EXPECT_FALSE(g.setFromFen(bad)) << bad;
   EXPECT_EQ(g.position.key, key);
   EXPECT_EQ(g.historyCount, count);
   EXPECT_TRUE(isConsistent(g.position));

@@ -6,21 +6,12 @@
 
 #include "board/move_picker.h"
 #include "board/notation.h"
+#include "epd.h"
 
 namespace korvane {
 namespace {
 
-Position fromFen(const char* fen) {
-  Position pos;
-  EXPECT_NE(setFen(pos, fen), nullptr) << fen;
-  return pos;
-}
-
-std::vector<Move> picked(MovePicker& picker) {
-  std::vector<Move> out;
-  while (const MoveEntry* e = picker.nextMove()) out.push_back(e->move);
-  return out;
-}
+using test::fromFen;
 
 // The stages hand out every generated move exactly once, the hash move first
 // and the killers next (a killer equal to the hash move is not repeated), and
@@ -36,17 +27,16 @@ TEST(MovePicker, StagesReturnEveryMoveOnce) {
   killers.rows[0][1] = Move(60, 61, KING);     // Kf1
   MovePicker picker(hash, top, pos, history, false, false, &killers);
   EXPECT_EQ(top, stack + picker.size());
-  const std::multiset<std::uint32_t> generated = [&] {
-    std::multiset<std::uint32_t> s;
-    for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) s.insert(e->move.raw());
-    return s;
-  }();
-  const auto first = picked(picker);
+  std::multiset<std::uint32_t> generated, seen;
+  for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) generated.insert(e->move.raw());
+  std::vector<Move> first;
+  while (const MoveEntry* e = picker.nextMove()) {
+    first.push_back(e->move);
+    seen.insert(e->move.raw());
+  }
   ASSERT_EQ(first.size(), 48u);
   EXPECT_EQ(first[0], hash);
   EXPECT_EQ(first[1], Move(60, 61, KING));
-  std::multiset<std::uint32_t> seen;
-  for (Move m : first) seen.insert(m.raw());
   EXPECT_EQ(seen, generated);
 
   // After a reset they all come again, and past the hash move and the killers
@@ -69,97 +59,81 @@ TEST(MovePicker, StagesReturnEveryMoveOnce) {
   EXPECT_EQ(top, stack + 48);
 }
 
-TEST(MovePicker, CapturesComeBeforeQuietMoves) {
-  Position pos = fromFen("4k3/8/8/3q4/8/8/3R4/4K3 w - - 0 1");
-  MoveEntry stack[MAX_MOVES];
-  MoveEntry* top = stack;
-  HistoryTable history;
-  MovePicker picker(Move(), top, pos, history, false, false, nullptr);
-  EXPECT_EQ(picker.nextMove()->move, Move(51, 27, ROOK));  // Rxd5
+// The first move handed out: captures before quiet moves; a promotion that
+// takes a queen first of all, its score not overflowing into the back.
+TEST(MovePicker, BestCaptureComesFirst) {
+  for (const auto& [fen, best] : {std::pair{"4k3/8/8/3q4/8/8/3R4/4K3 w - - 0 1", Move(51, 27, ROOK)},
+                                  {"q3k3/1P6/8/8/8/8/8/4K2R w K - 0 1", Move(9, 0, PAWN, QUEEN)}}) {
+    Position pos = fromFen(fen);
+    MoveEntry stack[MAX_MOVES];
+    MoveEntry* top = stack;
+    HistoryTable history;
+    MovePicker picker(Move(), top, pos, history, false, false, nullptr);
+    const MoveEntry* first = picker.nextMove();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->move, best) << fen;
+    EXPECT_GT(first->score, 0) << fen;
+  }
 }
 
+// Promotions: all four pieces, or the queen alone when only captures and
+// queen promotions are generated.
 TEST(MovePicker, PromotionsByMode) {
   Position pos = fromFen("1n2k3/P7/8/8/8/8/8/4K3 w - - 0 1");
   MoveEntry stack[MAX_MOVES];
-  MoveEntry* top = stack;
   HistoryTable history;
-  int all = 0, quiet = 0;
-  {
-    MovePicker picker(Move(), top, pos, history, false, false, nullptr);
-    for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) all += e->move.promotion() != 0;
-  }
-  {
-    MovePicker picker(Move(), top, pos, history, true, false, nullptr);
+  for (const auto& [captures, expected] : {std::pair{false, 8}, {true, 2}}) {
+    MoveEntry* top = stack;
+    MovePicker picker(Move(), top, pos, history, captures, false, nullptr);
+    int promotions = 0;
     for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) {
-      quiet += e->move.promotion() != 0;
-      EXPECT_TRUE(e->move.promotion() == 0 || e->move.promotion() == QUEEN);
+      promotions += e->move.promotion() != 0;
+      if (captures) { EXPECT_TRUE(e->move.promotion() == 0 || e->move.promotion() == QUEEN); }
     }
+    EXPECT_EQ(promotions, expected);  // a8 and axb8
   }
-  EXPECT_EQ(all, 8);    // a8 and axb8, four pieces each
-  EXPECT_EQ(quiet, 2);  // queen only
 }
 
-TEST(MovePicker, EvasionsAndEndOfGame) {
-  // Double check: only king moves.
+TEST(MovePicker, Legality) {
+  struct Case {
+    const char* fen;
+    Move move;
+    bool legal;
+  };
+  const Case cases[] = {
+      {"8/8/8/2k5/3Pp3/8/8/4K3 b - d3 0 1", Move(36, 43, PAWN), true},  // en passant takes the checking pawn
+      {"4k3/8/8/8/8/8/8/r3K3 w - - 0 1", Move(60, 61, KING), false},    // behind the king on the checking line
+      {"4k3/8/8/8/8/8/8/r3K3 w - - 0 1", Move(60, 52, KING), true},
+      {"4k3/8/8/8/8/8/5r2/R3K2R w KQ - 0 1", Move(60, 63, KING), false},  // castling through f1
+      {"4k3/8/8/8/8/8/5r2/R3K2R w KQ - 0 1", Move(60, 56, KING), true},
+      {"4k3/8/8/8/8/8/4r3/R3K2R w KQ - 0 1", Move(60, 56, KING), false},  // out of check
+      {"4k3/8/8/8/8/8/8/RK6 w A - 0 1", Move(57, 56, KING), true},        // Chess960: Kb1 with Ra1
+  };
+  for (const Case& c : cases) {
+    Position pos = fromFen(c.fen);
+    EXPECT_EQ(isMoveLegal(pos, c.move), c.legal) << c.fen;
+  }
+  // Double check: only king moves are generated.
   Position pos = fromFen("4k3/8/8/8/1b6/8/4r3/R3K2R w KQ - 0 1");
   MoveEntry stack[MAX_MOVES];
   MoveEntry* top = stack;
   HistoryTable history;
-  {
-    MovePicker picker(Move(), top, pos, history, false, false, nullptr);
-    for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) EXPECT_EQ(e->move.piece(), KING);
-  }
-  // A checking pawn that has just made a double step is taken en passant.
-  pos = fromFen("8/8/8/2k5/3Pp3/8/8/4K3 b - d3 0 1");
-  EXPECT_TRUE(isMoveLegal(pos, Move(36, 43, PAWN)));
-  // The square behind the king on the checking line is not offered.
-  pos = fromFen("4k3/8/8/8/8/8/8/r3K3 w - - 0 1");
-  EXPECT_FALSE(isMoveLegal(pos, Move(60, 61, KING)));
-  EXPECT_TRUE(isMoveLegal(pos, Move(60, 52, KING)));
-
-  int result = 99;
-  pos = fromFen("7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");
-  EXPECT_TRUE(noLegalMove(pos, &result));
-  EXPECT_EQ(result, 0);
-  pos = fromFen("7k/6Q1/6K1/8/8/8/8/8 b - - 0 1");
-  EXPECT_TRUE(noLegalMove(pos, &result));
-  EXPECT_EQ(result, 1);
-  pos = fromFen("8/8/8/8/8/6k1/6q1/7K w - - 0 1");
-  EXPECT_TRUE(noLegalMove(pos, &result));
-  EXPECT_EQ(result, -1);
-  pos = Position();
-  EXPECT_FALSE(noLegalMove(pos, &result));
-}
-
-TEST(MovePicker, NoCastlingThroughAttacksOrOutOfCheck) {
-  Position pos = fromFen("4k3/8/8/8/8/8/5r2/R3K2R w KQ - 0 1");  // f2 rook hits f1
-  EXPECT_FALSE(isMoveLegal(pos, Move(60, 63, KING)));
-  EXPECT_TRUE(isMoveLegal(pos, Move(60, 56, KING)));
-  pos = fromFen("4k3/8/8/8/8/8/4r3/R3K2R w KQ - 0 1");  // in check
-  EXPECT_FALSE(isMoveLegal(pos, Move(60, 56, KING)));
-  // Chess960: king on b1 castles long with the rook on a1 (path b1, c1).
-  pos = fromFen("4k3/8/8/8/8/8/8/RK6 w A - 0 1");
-  EXPECT_TRUE(isMoveLegal(pos, Move(57, 56, KING)));
-}
-
-}  // namespace
-}  // namespace korvane
-
-namespace korvane {
-namespace {
-
-TEST(MovePicker, PromotionTakingAQueenComesFirst) {
-  // b7xa8=Q takes a queen while promoting: the best-scored move of all, and
-  // its score must not overflow into the back of the list.
-  Position pos = fromFen("q3k3/1P6/8/8/8/8/8/4K2R w K - 0 1");
-  MoveEntry stack[MAX_MOVES];
-  MoveEntry* top = stack;
-  HistoryTable history;
   MovePicker picker(Move(), top, pos, history, false, false, nullptr);
-  const MoveEntry* first = picker.nextMove();
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(first->move, Move(9, 0, PAWN, QUEEN));
-  EXPECT_GT(first->score, 0);
+  for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) EXPECT_EQ(e->move.piece(), KING);
+}
+
+// Stalemate 0, Black mated +1, White mated -1; the start has moves.
+TEST(MovePicker, EndOfGame) {
+  for (const auto& [fen, expected] : {std::pair{"7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", 0},
+                                      {"7k/6Q1/6K1/8/8/8/8/8 b - - 0 1", 1},
+                                      {"8/8/8/8/8/6k1/6q1/7K w - - 0 1", -1}}) {
+    Position pos = fromFen(fen);
+    int result = 99;
+    EXPECT_TRUE(noLegalMove(pos, &result)) << fen;
+    EXPECT_EQ(result, expected) << fen;
+  }
+  Position start;
+  EXPECT_FALSE(noLegalMove(start));
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ bool slowRun() { return std::getenv("KORVANE_SLOW") != nullptr; }
 TEST(Perft, ReferenceSuite) {
   const auto cases = test::loadPerftCases();
   ASSERT_EQ(cases.size(), 45u);
-  int positions = 0, counts = 0;
+  int counts = 0;
   Perft perft(0);
   for (const auto& c : cases) {
     Position pos;
@@ -27,9 +27,7 @@ TEST(Perft, ReferenceSuite) {
       EXPECT_EQ(perft.run(pos, int(d)), c.counts[d - 1]) << c.fen << " depth " << d;
       ++counts;
     }
-    ++positions;
   }
-  EXPECT_EQ(positions, 45);
   EXPECT_GE(counts, 150);
 }
 
@@ -39,7 +37,6 @@ TEST(Perft, NonPositiveDepthCountsNothingAndLeavesThePosition) {
   Perft perft(0);
   EXPECT_EQ(perft.run(pos, 0), 0u);
   EXPECT_EQ(perft.run(pos, -3), 0u);
-  EXPECT_EQ(perft.run(pos, 4), 197281u);
   EXPECT_TRUE(samePosition(pos, before));
 }
 

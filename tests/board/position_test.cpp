@@ -11,22 +11,7 @@
 namespace korvane {
 namespace {
 
-std::vector<Move> legalMoves(Position& pos) {
-  MoveEntry buffer[MAX_MOVES];
-  MoveEntry* top = buffer;
-  HistoryTable history;
-  MovePicker picker(Move(), top, pos, history, false, false, nullptr);
-  std::vector<Move> moves;
-  MoveUndo undo;
-  saveState(undo, pos);
-  for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e) {
-    if (makeMove(pos, e->move, undo)) {
-      moves.push_back(e->move);
-      unmakeMove(undo);
-    }
-  }
-  return moves;
-}
+using test::legalMoves;
 
 // Plays random games from every reference position. After every makeMove the
 // position must equal a recomputation from its bitboards (keys, lists, maps,
@@ -82,88 +67,46 @@ TEST(Position, RandomPlayMakeUnmakeIdentity) {
   EXPECT_GT(pairs, 100000);
 }
 
-TEST(Position, EnPassantKeyOnlyWhenAPawnCanTake) {
-  Position pos;
-  ASSERT_NE(setFen(pos, "4k3/8/8/8/3p4/8/4P1P1/4K3 w - - 0 1"), nullptr);
-  MoveUndo u;
-  saveState(u, pos);
-  const std::uint64_t keyBefore = pos.key;
-  ASSERT_TRUE(makeMove(pos, Move(52, 36, PAWN), u));  // e2e4 next to the d4 pawn
-  EXPECT_EQ(pos.epSquare, 44);
-  Position manual = pos;
-  computeHashKeys(manual);
-  EXPECT_EQ(pos.key, manual.key);
-  EXPECT_NE(pos.key, keyBefore ^ ZOBRIST[WHITE][PAWN][52] ^ ZOBRIST[WHITE][PAWN][36] ^ SIDE_KEY);
-  unmakeMove(u);
-  saveState(u, pos);
-  ASSERT_TRUE(makeMove(pos, Move(54, 38, PAWN), u));  // g2g4: nothing can take
-  EXPECT_EQ(pos.epSquare, NO_SQUARE);
-  unmakeMove(u);
-
-  // En passant removes the pawn behind the target square and the pawn key
-  // changes by both pawns.
-  ASSERT_NE(setFen(pos, "4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1"), nullptr);
-  const Position snapshot = pos;
-  saveState(u, pos);
-  ASSERT_TRUE(makeMove(pos, Move(28, 19, PAWN), u));  // e5xd6
-  EXPECT_EQ(pos.side[BLACK].count[PAWN], 0);
-  EXPECT_EQ(pos.pawnKey, snapshot.pawnKey ^ ZOBRIST[WHITE][PAWN][28] ^ ZOBRIST[WHITE][PAWN][19] ^
-                             ZOBRIST[BLACK][PAWN][27]);
-  EXPECT_TRUE(isConsistent(pos));
-  unmakeMove(u);
-  EXPECT_TRUE(samePosition(pos, snapshot));
-}
-
-TEST(Position, CastlingRightsFollowKingsAndRooks) {
-  Position pos;
-  ASSERT_NE(setFen(pos, "r3k2r/8/8/8/8/8/6b1/R3K2R b KQkq - 0 1"), nullptr);
-  MoveUndo u;
-  saveState(u, pos);
-  ASSERT_TRUE(makeMove(pos, Move(54, 63, BISHOP), u));  // Bxh1 takes the castling rook
-  EXPECT_EQ(pos.castling, WHITE_OOO | BLACK_OO | BLACK_OOO);
-  EXPECT_TRUE(isConsistent(pos));
-  unmakeMove(u);
-  saveState(u, pos);
-  ASSERT_TRUE(makeMove(pos, Move(4, 5, KING), u));  // Kf8 drops both Black rights
-  EXPECT_EQ(pos.castling, WHITE_OO | WHITE_OOO);
-  unmakeMove(u);
-  EXPECT_EQ(pos.castling, 15);
-
-  // A move that exposes the own king is refused and leaves no trace.
-  ASSERT_NE(setFen(pos, "4k3/4r3/8/8/8/8/4N3/4K3 w - - 0 1"), nullptr);
-  const Position snapshot = pos;
-  saveState(u, pos);
-  EXPECT_FALSE(makeMove(pos, Move(52, 35, KNIGHT), u));
-  EXPECT_TRUE(samePosition(pos, snapshot));
-  EXPECT_EQ(u.saved64Count, 0);
-  EXPECT_EQ(u.saved32Count, 0);
-}
-
-TEST(Position, Chess960CastlingWithCoincidingSquares) {
-  // King on g1 with the rook on h1; king on b1 castling long; rook on f1 castling short.
-  const char* fens[] = {"4k3/8/8/8/8/8/8/R5KR w KQ - 0 1", "4k3/8/8/8/8/8/8/RK5R w KQ - 0 1",
-                        "4k3/8/8/8/8/8/8/2K2R2 w K - 0 1", "1r4kr/8/8/8/8/8/8/2K5 b kq - 0 1",
-                        "4k3/8/8/8/8/8/8/1RK5 w Q - 0 1"};
-  for (const char* fen : fens) {
-    Position pos;
-    ASSERT_NE(setFen(pos, fen), nullptr) << fen;
+// Single moves: the en-passant square only when a pawn can take (and then
+// in the key), the victim of en passant removed, castling rights lost with
+// the king or a rook, a move into check refused without a trace.
+TEST(Position, MoveEffects) {
+  struct Case {
+    const char* fen;
+    Move move;
+    bool legal;
+    int ep, castling, blackPawns;
+  };
+  const Case cases[] = {
+      {"4k3/8/8/8/3p4/8/4P1P1/4K3 w - - 0 1", Move(52, 36, PAWN), true, 44, 0, 1},  // e2e4 beside d4
+      {"4k3/8/8/8/3p4/8/4P1P1/4K3 w - - 0 1", Move(54, 38, PAWN), true, NO_SQUARE, 0, 1},
+      {"4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1", Move(28, 19, PAWN), true, NO_SQUARE, 0, 0},  // e5xd6
+      {"r3k2r/8/8/8/8/8/6b1/R3K2R b KQkq - 0 1", Move(54, 63, BISHOP), true, NO_SQUARE,
+       WHITE_OOO | BLACK_OO | BLACK_OOO, 0},
+      {"r3k2r/8/8/8/8/8/6b1/R3K2R b KQkq - 0 1", Move(4, 5, KING), true, NO_SQUARE, WHITE_OO | WHITE_OOO, 0},
+      {"4k3/4r3/8/8/8/8/4N3/4K3 w - - 0 1", Move(52, 35, KNIGHT), false, NO_SQUARE, 0, 0},
+  };
+  for (const Case& c : cases) {
+    Position pos = test::fromFen(c.fen);
     const Position snapshot = pos;
-    int castles = 0;
-    for (Move m : legalMoves(pos)) {
-      if (m.piece() != KING || !(pos.mover().pieceBB[ROOK] & bit(m.to()))) continue;
-      ++castles;
-      MoveUndo u;
-      saveState(u, pos);
-      ASSERT_TRUE(makeMove(pos, m, u));
-      EXPECT_TRUE(isConsistent(pos)) << fen;
-      const SideState& moved = pos.side[~pos.sideToMove()];
-      const bool kingside = m.to() == snapshot.mover().kingsideRookSquare;
-      EXPECT_EQ(moved.pieceBB[KING], bit(kingside ? moved.kingsideKingTarget : moved.queensideKingTarget));
-      EXPECT_TRUE(moved.pieceBB[ROOK] & bit(kingside ? moved.kingsideRookTarget : moved.queensideRookTarget));
+    MoveUndo u;
+    saveState(u, pos);
+    ASSERT_EQ(makeMove(pos, c.move, u), c.legal) << c.fen;
+    if (c.legal) {
+      EXPECT_EQ(pos.epSquare, c.ep) << c.fen;
+      EXPECT_EQ(pos.castling, c.castling) << c.fen;
+      EXPECT_EQ(pos.side[BLACK].count[PAWN], c.blackPawns) << c.fen;
+      EXPECT_TRUE(isConsistent(pos)) << c.fen;
+      Position noEp = pos;
+      noEp.epSquare = NO_SQUARE;
+      computeHashKeys(noEp);
+      EXPECT_EQ(pos.key == noEp.key, c.ep == NO_SQUARE) << c.fen;
       unmakeMove(u);
-      EXPECT_TRUE(samePosition(pos, snapshot)) << fen;
+    } else {
+      EXPECT_EQ(u.saved64Count, 0);
+      EXPECT_EQ(u.saved32Count, 0);
     }
-    EXPECT_GE(castles, 1) << fen;
+    EXPECT_TRUE(samePosition(pos, snapshot)) << c.fen;
   }
 }
 

@@ -21,24 +21,6 @@ class SpecialistTest : public ::testing::Test {
  protected:
   const EndgameSpecialist& sp(SpecialistId id) { return *evaluator.specialists().get(id); }
 
-  // probeBound with an open window and depth below every depth rule.
-  struct Bound {
-    bool cut;
-    int score;
-    int extension;
-  };
-  Bound bound(SpecialistId id, const Position& pos, int alpha, int beta, int depth = 8) {
-    Bound b{false, 12345, 0};
-    std::int16_t ext = 0;
-    b.cut = sp(id).probeBound(pos, b.score, alpha, beta, depth, ext);
-    b.extension = ext;
-    return b;
-  }
-  // probe with a given incoming score.
-  std::pair<bool, int> probe(SpecialistId id, const Position& pos, int score = 0) {
-    const bool settled = sp(id).probe(pos, score);
-    return {settled, score};
-  }
   int scale(SpecialistId id, const Position& pos, int score) {
     evaluator.evaluate(pos);  // the pawn entry some scalings read
     return sp(id).scale(pos, evaluator, score);
@@ -55,38 +37,24 @@ TEST_F(SpecialistTest, EveryConfigurationReachesItsSpecialist) {
   const Case cases[] = {
       {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", SP_DEFAULT},
       {"rq2k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_DEFAULT},  // five pieces without a rule
-      {"4k3/8/8/4p3/8/8/3PP3/4K3 w - - 0 1", SP_PAWN_ENDING},
-      {"8/8/8/4k3/8/8/8/4K3 w - - 0 1", SP_DRAW},
-      {"8/8/8/4k3/8/8/8/2B1K3 w - - 0 1", SP_DRAW},
-      {"2n5/8/8/4k3/8/8/8/2B1K3 w - - 0 1", SP_DRAW},
-      {"8/8/8/4k3/8/8/8/1N2K1N1 w - - 0 1", SP_DEAD_DRAW},
-      {"1n2k1n1/8/8/8/8/8/8/4K3 w - - 0 1", SP_DEAD_DRAW},
-      {"8/8/8/4k3/8/8/4P3/4K3 w - - 0 1", SP_KPK_WHITE},
-      {"4k3/4p3/8/8/8/8/8/4K3 w - - 0 1", SP_KPK_BLACK},
-      {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_KMAJOR_K_WHITE},
-      {"q3k3/8/8/8/8/8/8/4K3 w - - 0 1", SP_KMAJOR_K_BLACK},
-      {"r3k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_EQUAL_MAJORS},
-      {"q3k3/8/8/8/8/8/8/Q3K3 w - - 0 1", SP_EQUAL_MAJORS},
-      {"r3k3/8/8/8/8/8/8/Q3K3 w - - 0 1", SP_KQ_KR},
-      {"q3k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_KR_KQ},
-      {"n3k3/8/8/8/8/8/4P3/4K3 w - - 0 1", SP_KP_KMINOR},
-      {"4k3/4p3/8/8/8/8/8/B3K3 w - - 0 1", SP_KMINOR_KP},
-      {"n3k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_KR_KMINOR},
-      {"r3k3/8/8/8/8/8/8/B3K3 w - - 0 1", SP_KMINOR_KR},
-      {"n3k3/4p3/8/8/8/8/8/4K3 w - - 0 1", SP_K_KMINORP},
-      {"4k3/8/8/8/8/8/4P3/B3K3 w - - 0 1", SP_KMINORP_K},
-      {"4k3/8/8/8/8/8/8/NB2K3 w - - 0 1", SP_KBN_K_WHITE},
-      {"nb2k3/8/8/8/8/8/8/4K3 w - - 0 1", SP_KBN_K_BLACK},
-      {"r3k3/8/8/8/8/8/8/RN2K3 w - - 0 1", SP_KRMINOR_KR},
-      {"rb2k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_KR_KRMINOR},
+      {"4k3/8/8/4p3/8/8/3PP3/4K3 w - - 0 1", SP_PAWN_ENDING}, {"8/8/8/4k3/8/8/8/4K3 w - - 0 1", SP_DRAW},
+      {"8/8/8/4k3/8/8/8/2B1K3 w - - 0 1", SP_DRAW}, {"2n5/8/8/4k3/8/8/8/2B1K3 w - - 0 1", SP_DRAW},
+      {"8/8/8/4k3/8/8/8/1N2K1N1 w - - 0 1", SP_DEAD_DRAW}, {"1n2k1n1/8/8/8/8/8/8/4K3 w - - 0 1", SP_DEAD_DRAW},
+      {"8/8/8/4k3/8/8/4P3/4K3 w - - 0 1", SP_KPK_WHITE}, {"4k3/4p3/8/8/8/8/8/4K3 w - - 0 1", SP_KPK_BLACK},
+      {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_KMAJOR_K_WHITE}, {"q3k3/8/8/8/8/8/8/4K3 w - - 0 1", SP_KMAJOR_K_BLACK},
+      {"r3k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_EQUAL_MAJORS}, {"q3k3/8/8/8/8/8/8/Q3K3 w - - 0 1", SP_EQUAL_MAJORS},
+      {"r3k3/8/8/8/8/8/8/Q3K3 w - - 0 1", SP_KQ_KR}, {"q3k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_KR_KQ},
+      {"n3k3/8/8/8/8/8/4P3/4K3 w - - 0 1", SP_KP_KMINOR}, {"4k3/4p3/8/8/8/8/8/B3K3 w - - 0 1", SP_KMINOR_KP},
+      {"n3k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_KR_KMINOR}, {"r3k3/8/8/8/8/8/8/B3K3 w - - 0 1", SP_KMINOR_KR},
+      {"n3k3/4p3/8/8/8/8/8/4K3 w - - 0 1", SP_K_KMINORP}, {"4k3/8/8/8/8/8/4P3/B3K3 w - - 0 1", SP_KMINORP_K},
+      {"4k3/8/8/8/8/8/8/NB2K3 w - - 0 1", SP_KBN_K_WHITE}, {"nb2k3/8/8/8/8/8/8/4K3 w - - 0 1", SP_KBN_K_BLACK},
+      {"r3k3/8/8/8/8/8/8/RN2K3 w - - 0 1", SP_KRMINOR_KR}, {"rb2k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_KR_KRMINOR},
       {"n3k3/8/8/8/8/8/8/NB2K3 w - - 0 1", SP_K2MINORS_KMINOR},
-      {"nn2k3/8/8/8/8/8/8/B3K3 w - - 0 1", SP_KMINOR_K2MINORS},
-      {"r3k3/8/8/8/8/8/8/NN2K3 w - - 0 1", SP_K2MINORS_KR},
+      {"nn2k3/8/8/8/8/8/8/B3K3 w - - 0 1", SP_KMINOR_K2MINORS}, {"r3k3/8/8/8/8/8/8/NN2K3 w - - 0 1", SP_K2MINORS_KR},
       {"bb2k3/8/8/8/8/8/8/R3K3 w - - 0 1", SP_KR_K2MINORS},
       {"n3k3/4p3/8/8/8/8/8/R3K3 w - - 0 1", SP_ROOK_VS_MINOR_PAWN_PLUS},
       {"r3k3/8/8/8/8/8/4P3/N3K3 w - - 0 1", SP_ROOK_VS_MINOR_PAWN_MINUS},
-      {"r3k3/8/8/8/8/8/4P3/R3K3 w - - 0 1", SP_KRP_KR},
-      {"r3k3/4p3/8/8/8/8/8/R3K3 w - - 0 1", SP_KR_KRP},
+      {"r3k3/8/8/8/8/8/4P3/R3K3 w - - 0 1", SP_KRP_KR}, {"r3k3/4p3/8/8/8/8/8/R3K3 w - - 0 1", SP_KR_KRP},
       {"r3k3/4p3/8/8/8/8/8/RN2K3 w - - 0 1", SP_ROOK_MINOR_VS_ROOK_PAWN_PLUS},
       {"rb2k3/8/8/8/8/8/4P3/R3K3 w - - 0 1", SP_ROOK_MINOR_VS_ROOK_PAWN_MINUS},
       {"4k3/4p3/8/8/8/8/4P3/4K3 w - - 0 1", SP_PAWN_ENDING},
@@ -114,21 +82,6 @@ TEST_F(SpecialistTest, EveryConfigurationReachesItsSpecialist) {
 
 // Any score: only whether the specialist settled or cut is checked.
 constexpr int ANY = -99999;
-
-TEST_F(SpecialistTest, DrawsSettleAtZero) {
-  for (const char* fen : {"8/8/8/4k3/8/8/8/4K3 w - - 0 1", "8/8/8/4k3/8/8/8/2B1K3 b - - 0 1",
-                          "2n5/8/8/4k3/8/8/8/2B1K3 w - - 0 1", "8/8/8/4k3/8/8/8/1N2K1N1 w - - 0 1"}) {
-    EXPECT_EQ(evaluator.evaluate(fromFen(fen)), 0) << fen;
-  }
-  Position bare = fromFen("8/8/8/4k3/8/8/8/4K3 w - - 0 1");
-  const Bound b = bound(SP_DRAW, bare, -500, 500, 20);
-  EXPECT_TRUE(b.cut);
-  EXPECT_EQ(b.score, 0);
-  EXPECT_EQ(b.extension, -20) << "nothing is searched below a dead draw";
-  int score = 77;
-  EXPECT_TRUE(sp(SP_DRAW).probeSideRelative(bare, score));
-  EXPECT_EQ(score, 0);
-}
 
 // probe(): settled or not, and the score it leaves (White's view).
 TEST_F(SpecialistTest, ProbeVerdicts) {
@@ -161,8 +114,7 @@ TEST_F(SpecialistTest, ProbeVerdicts) {
       // the seventh / sixth the bishop cannot stop gets 256 / 64; a KPK draw is
       // settled whatever the knight does; a knight in time or taking the pawn
       // draws; a knight too far, shut in, outpaced or driven off does not.
-      {SP_KP_KMINOR, held, 2500, true, 1},
-      {SP_KMINOR_KP, test::flippedFen(fromFen(held)), -2500, true, -1},
+      {SP_KP_KMINOR, held, 2500, true, 1}, {SP_KMINOR_KP, test::flippedFen(held), -2500, true, -1},
       {SP_KP_KMINOR, "7k/4P3/8/8/8/8/8/K5b1 w - - 0 1", 2500, false, 256},
       {SP_KP_KMINOR, "7k/8/4P3/8/8/8/8/K5b1 w - - 0 1", 2500, false, 64},
       {SP_KP_KMINOR, "8/3k4/8/3K4/3P4/8/8/n7 w - - 0 1", 2500, true, 1},
@@ -178,8 +130,7 @@ TEST_F(SpecialistTest, ProbeVerdicts) {
       // pawn with king and rook on the back rank (not a centre pawn); Lucena
       // (+60); checks from the long side (a draw with Black to move, else 200
       // less); the king on e6 shelters from them.
-      {SP_KRP_KR, philidor, 1000, true, 1},
-      {SP_KR_KRP, test::flippedFen(fromFen(philidor)), -1000, true, -1},
+      {SP_KRP_KR, philidor, 1000, true, 1}, {SP_KR_KRP, test::flippedFen(philidor), -1000, true, -1},
       {SP_KRP_KR, "4k3/1K6/r7/4P3/8/8/8/7R w - - 0 1", 1000, false, ANY},
       {SP_KRP_KR, "4k3/1K6/r7/4P3/8/8/8/7R b - - 0 1", 1000, true, ANY},
       {SP_KRP_KR, "4k3/8/3KP3/8/8/8/7R/r7 b - - 0 1", 1000, true, 1},
@@ -191,22 +142,23 @@ TEST_F(SpecialistTest, ProbeVerdicts) {
       {SP_KRP_KR, "6k1/8/4KP2/8/8/8/8/r6R b - - 0 1", 1000, false, 800},
       // Opposite bishops: a lone pawn whose path the other bishop controls is
       // drawn; a bishop en prise is no guard; same-coloured bishops do not hold.
-      {SP_BISHOPS_PAWNS, lone, 3000, true, 1},
-      {SP_BISHOPS_PAWNS, test::flippedFen(fromFen(lone)), -3000, true, -1},
-      {SP_BISHOPS_PAWNS, attacked, 3000, false, ANY},
-      {SP_BISHOPS_PAWNS, test::flippedFen(fromFen(attacked)), -3000, false, ANY},
+      {SP_BISHOPS_PAWNS, lone, 3000, true, 1}, {SP_BISHOPS_PAWNS, test::flippedFen(lone), -3000, true, -1},
+      {SP_BISHOPS_PAWNS, attacked, 3000, false, ANY}, {SP_BISHOPS_PAWNS, test::flippedFen(attacked), -3000, false, ANY},
       {SP_BISHOPS_PAWNS, "2b1k3/8/8/8/4P3/8/8/3BK3 w - - 0 1", 3000, false, ANY},
   };
   for (const Case& c : cases) {
-    const auto [settled, out] = probe(c.id, fromFen(c.fen), c.in);
-    EXPECT_EQ(settled, c.settled) << c.fen;
+    int out = c.in;
+    EXPECT_EQ(sp(c.id).probe(fromFen(c.fen), out), c.settled) << c.fen;
     if (c.out != ANY) { EXPECT_EQ(out, c.out) << c.fen; }
   }
-  // The whole evaluation keeps the settled values (side to move's view).
+  // The whole evaluation keeps the settled values (side to move's view);
+  // bare kings, a minor against nothing or a minor, two knights: 0.
   for (const auto& [fen, value] : std::initializer_list<std::pair<std::string, int>>{
+           {"8/8/8/4k3/8/8/8/4K3 w - - 0 1", 0}, {"8/8/8/4k3/8/8/8/2B1K3 b - - 0 1", 0},
+           {"2n5/8/8/4k3/8/8/8/2B1K3 w - - 0 1", 0}, {"8/8/8/4k3/8/8/8/1N2K1N1 w - - 0 1", 0},
            {"8/3k4/8/3K4/3P4/8/8/8 w - - 0 1", 1}, {"8/8/8/3p4/3k4/8/3K4/8 b - - 0 1", 1},
            {"8/8/8/8/3p4/3k4/8/3K4 b - - 0 1", 8436 - v}, {held, 1}, {philidor, 1},
-           {test::flippedFen(fromFen(philidor)), 1}, {lone, 1}}) {
+           {test::flippedFen(philidor), 1}, {lone, 1}}) {
     EXPECT_EQ(evaluator.evaluate(fromFen(fen)), value) << fen;
   }
 }
@@ -226,20 +178,17 @@ TEST_F(SpecialistTest, ProbeBounds) {
     int cut, score, extension;  // cut: 1, 0 or ANY
   };
   const Case cases[] = {
+      // Bare kings: 0, and nothing is searched below.
+      {SP_DRAW, "8/8/8/4k3/8/8/8/4K3 w - - 0 1", -500, 500, 20, 1, 0, -20},
       // KPK: a win cuts at beta <= 8336, from the loser's side at alpha >= -8336;
       // a draw lies in -1..1.
-      {SP_KPK_WHITE, kpkWon, -100, 8336, 8, 1, 8336, ANY},
-      {SP_KPK_WHITE, kpkWon, -100, 8337, 8, 0, ANY, ANY},
-      {SP_KPK_WHITE, kpkLoser, -8336, 0, 8, 1, -8336, ANY},
-      {SP_KPK_WHITE, kpkLoser, -8337, 0, 8, 0, ANY, ANY},
-      {SP_KPK_WHITE, kpkDrawn, -100, -1, 8, 1, -1, ANY},
-      {SP_KPK_WHITE, kpkDrawn, 1, 100, 8, 1, 1, ANY},
-      {SP_KPK_WHITE, kpkDrawn, -1, 1, 8, 0, ANY, ANY},
-      {SP_KPK_WHITE, kpkDrawn, 0, 100, 8, 0, ANY, ANY},
+      {SP_KPK_WHITE, kpkWon, -100, 8336, 8, 1, 8336, ANY}, {SP_KPK_WHITE, kpkWon, -100, 8337, 8, 0, ANY, ANY},
+      {SP_KPK_WHITE, kpkLoser, -8336, 0, 8, 1, -8336, ANY}, {SP_KPK_WHITE, kpkLoser, -8337, 0, 8, 0, ANY, ANY},
+      {SP_KPK_WHITE, kpkDrawn, -100, -1, 8, 1, -1, ANY}, {SP_KPK_WHITE, kpkDrawn, 1, 100, 8, 1, 1, ANY},
+      {SP_KPK_WHITE, kpkDrawn, -1, 1, 8, 0, ANY, ANY}, {SP_KPK_WHITE, kpkDrawn, 0, 100, 8, 0, ANY, ANY},
       // A major piece: won beyond 6969, lost below -11436 for the bare king;
       // no bound with the rook attacked, nor in stalemate.
-      {SP_KMAJOR_K_WHITE, rook, -100, 6969, 8, 1, 6969, ANY},
-      {SP_KMAJOR_K_WHITE, rook, -100, 6970, 8, 0, ANY, ANY},
+      {SP_KMAJOR_K_WHITE, rook, -100, 6969, 8, 1, 6969, ANY}, {SP_KMAJOR_K_WHITE, rook, -100, 6970, 8, 0, ANY, ANY},
       {SP_KMAJOR_K_WHITE, "4k3/8/8/8/8/8/8/Q3K3 b - - 0 1", -11436, 0, 8, 1, -11436, ANY},
       {SP_KMAJOR_K_WHITE, "8/8/8/8/8/8/1k6/R3K3 w - - 0 1", -100, 100, 8, 0, ANY, ANY},
       {SP_KMAJOR_K_WHITE, "k7/2Q5/1K6/8/8/8/8/8 b - - 0 1", -20000, -11436, 8, 0, ANY, ANY},
@@ -247,17 +196,18 @@ TEST_F(SpecialistTest, ProbeBounds) {
       // (cut at beta <= 0) and a pawn on the seventh is searched three fifths
       // of a ply deeper below depth 11; the knight exception gives no bound.
       {SP_KP_KMINOR, "7k/8/8/1b2P3/8/8/8/K7 w - - 0 1", -100, 100, 8, 1, 1, ANY},
-      {SP_KP_KMINOR, runs, -100, 0, 8, 1, 0, ANY},
-      {SP_KP_KMINOR, runs, -100, 100, 8, 0, ANY, 3},
+      {SP_KP_KMINOR, runs, -100, 0, 8, 1, 0, ANY}, {SP_KP_KMINOR, runs, -100, 100, 8, 0, ANY, 3},
       {SP_KP_KMINOR, runs, -100, 100, 11, ANY, ANY, 0},
       {SP_KP_KMINOR, "k7/8/8/P7/8/8/8/K5n1 w - - 0 1", -100, -50, 8, 0, ANY, ANY},
       {SP_BISHOPS_PAWNS, "2b1k3/8/8/8/4P3/8/8/2B1K3 w - - 0 1", -100, 100, 8, 1, 1, ANY},
   };
   for (const Case& c : cases) {
-    const Bound b = bound(c.id, fromFen(c.fen), c.alpha, c.beta, c.depth);
-    if (c.cut != ANY) { EXPECT_EQ(b.cut, c.cut == 1) << c.fen << " " << c.alpha << " " << c.beta; }
-    if (c.score != ANY) { EXPECT_EQ(b.score, c.score) << c.fen; }
-    if (c.extension != ANY) { EXPECT_EQ(b.extension, c.extension) << c.fen << " depth " << c.depth; }
+    int score = 12345;
+    std::int16_t extension = 0;
+    const bool cut = sp(c.id).probeBound(fromFen(c.fen), score, c.alpha, c.beta, c.depth, extension);
+    if (c.cut != ANY) { EXPECT_EQ(cut, c.cut == 1) << c.fen << " " << c.alpha << " " << c.beta; }
+    if (c.score != ANY) { EXPECT_EQ(score, c.score) << c.fen; }
+    if (c.extension != ANY) { EXPECT_EQ(extension, c.extension) << c.fen << " depth " << c.depth; }
   }
 }
 
@@ -276,15 +226,11 @@ TEST_F(SpecialistTest, Scalings) {
       // Opposite bishops halve up to 800 and take 750 off beyond it; same
       // colours change nothing. With more White pawns, Black's pawns on the
       // colour its bishop does not cover count 30 each (e7 is dark).
-      {SP_BISHOPS_PAWNS, opposite, 800, 400},
-      {SP_BISHOPS_PAWNS, opposite, 2000, 1250},
-      {SP_BISHOPS_PAWNS, opposite, -800, -400},
-      {SP_BISHOPS_PAWNS, opposite, -2000, -1250},
-      {SP_BISHOPS_PAWNS, opposite, 1000, 500},
-      {SP_BISHOPS_PAWNS, same, 800, 800},
-      {SP_BISHOPS_PAWNS, same, 2000, 2000},
+      {SP_BISHOPS_PAWNS, opposite, 800, 400}, {SP_BISHOPS_PAWNS, opposite, 2000, 1250},
+      {SP_BISHOPS_PAWNS, opposite, -800, -400}, {SP_BISHOPS_PAWNS, opposite, -2000, -1250},
+      {SP_BISHOPS_PAWNS, opposite, 1000, 500}, {SP_BISHOPS_PAWNS, same, 800, 800}, {SP_BISHOPS_PAWNS, same, 2000, 2000},
       {SP_BISHOPS_PAWNS, morePawns, 2000, 2000 - 30 - 750},
-      {SP_BISHOPS_PAWNS, test::flippedFen(fromFen(morePawns)), -2000, -2000 + 30 + 750},
+      {SP_BISHOPS_PAWNS, test::flippedFen(morePawns), -2000, -2000 + 30 + 750},
       // Knights: a passed rook's pawn is worth 90 more.
       {SP_KNIGHTS_PAWNS, "1n2k3/8/8/8/P7/8/8/1N2K3 w - - 0 1", 0, 90},
       {SP_KNIGHTS_PAWNS, "1n2k3/8/8/7p/8/8/8/1N2K3 w - - 0 1", 0, -90},
@@ -295,9 +241,8 @@ TEST_F(SpecialistTest, Scalings) {
       {SP_QUEENS_PAWNS, "3qk3/p7/8/8/4P3/8/8/3QK3 w - - 0 1", 0, 0},
       // Bishop against knight: the wider the pawns, the better for the bishop;
       // a passer of the bishop's side 70, 40 more on a rook's file.
-      {SP_BISHOP_KNIGHT, wide, 0, 100},
-      {SP_BISHOP_KNIGHT, "1n2k3/8/4p3/8/4P3/8/8/2B1K3 w - - 0 1", 0, -75},
-      {SP_BISHOP_KNIGHT, test::flippedFen(fromFen(wide)), 0, -100},
+      {SP_BISHOP_KNIGHT, wide, 0, 100}, {SP_BISHOP_KNIGHT, "1n2k3/8/4p3/8/4P3/8/8/2B1K3 w - - 0 1", 0, -75},
+      {SP_BISHOP_KNIGHT, test::flippedFen(wide), 0, -100},
       {SP_BISHOP_KNIGHT, "1n2k3/8/7p/8/P6P/8/8/2B1K3 w - - 0 1", 0, 70 + 40 + 100},
   };
   for (const Case& c : cases) EXPECT_EQ(scale(c.id, fromFen(c.fen), c.in), c.out) << c.fen << " " << c.in;

@@ -62,11 +62,8 @@ TEST(MaterialNet, BuiltInTexts) {
   EXPECT_DOUBLE_EQ(net.netScale(), 0.487065);
   ASSERT_EQ(net.layers().size(), 3u);
   EXPECT_EQ(net.layers()[1].size(), 8u);
-  // The first input's first weight, the output bias (last of the bias node),
-  // and every weight through their count, sum and sum of squares (worked out
+  // Every weight through their count, sum and sum of squares (worked out
   // from the weight lines of the text).
-  EXPECT_DOUBLE_EQ(net.layers()[0][0].out[0].weight, -0.6124834193);
-  EXPECT_DOUBLE_EQ(net.layers()[0][11].out.back().weight, -1.938443919);
   int count = 0;
   double sum = 0.0, squares = 0.0;
   for (const auto& layer : net.layers())
@@ -85,67 +82,49 @@ TEST(MaterialNet, BuiltInTexts) {
   EXPECT_EQ(root.inputCount(), 5);
   EXPECT_EQ(root.layers()[1].size(), 7u);
   EXPECT_DOUBLE_EQ(root.layers()[0][1].out[3].weight, -8.623394538e-005);
-
-  // Equal material, either side first: the same expectation.
-  const double a[11] = {1, 2, 2, 2, 8, 1, 2, 2, 2, 8, 0};
-  const double p = net.forward(a);
-  EXPECT_GT(p, 0.3);
-  EXPECT_LT(p, 0.7);
 }
 
-TEST(MaterialNet, WrittenFileFormat) {
+// The written text: scale, 14 lines of topology (N and 391 integers, a line
+// break after every 30th integer and after the last), 12 weight lines for the
+// input and bias nodes, 8 for the hidden nodes, an empty line. Read back
+// (also from a file with a byte-order mark) it gives the same outputs and
+// the same text.
+TEST(MaterialNet, WrittenTextReadsBack) {
   MaterialNet net;
   ASSERT_TRUE(net.load(""));
   const std::string text = written(net);
   EXPECT_EQ(text.rfind("0.487065 \n391 3 0 11 1 8 2 1 0 0 1 0 ", 0), 0u) << text.substr(0, 60);
   std::istringstream lines(text);
-  std::string line;
   std::vector<std::string> all;
-  while (std::getline(lines, line)) all.push_back(line);
-  // Scale, 14 lines of topology (N and 391 integers, a line break after every
-  // 30th integer and after the last), 12 weight lines for the input and bias
-  // nodes, 8 for the hidden nodes, one empty line at the end.
+  for (std::string line; std::getline(lines, line);) all.push_back(line);
   ASSERT_EQ(all.size(), 1u + 14u + 12u + 8u + 1u);
-  EXPECT_EQ(all[1].substr(0, 4), "391 ");
   EXPECT_EQ(all[1].back(), ' ');
   EXPECT_EQ(all[14], "0 ");
   EXPECT_EQ(all[15].rfind("-0.6124834193 -3.076349045 ", 0), 0u);
   EXPECT_EQ(all[26].rfind("-0.44958609 ", 0), 0u);
   EXPECT_EQ(all[27], "1.158748346 ");
   EXPECT_EQ(all.back(), "");
-}
 
-TEST(MaterialNet, WrittenAndReadBackGivesTheSameOutputs) {
-  MaterialNet net;
-  ASSERT_TRUE(net.load(""));
-  const std::vector<double> before = outputs(net);
   const std::string path = ::testing::TempDir() + "korvane_net_roundtrip.mat";
-  {
-    std::ofstream out(path);
-    out << written(net);
+  for (const char* mark : {"", "\xEF\xBB\xBF"}) {
+    std::ofstream(path) << mark << text;
+    MaterialNet again;
+    ASSERT_TRUE(again.load(path));
+    EXPECT_EQ(again.loadedName(), path);
+    EXPECT_DOUBLE_EQ(again.netScale(), 0.487065);
+    const std::vector<double> before = outputs(net), after = outputs(again);
+    for (std::size_t i = 0; i < before.size(); ++i)
+      EXPECT_NEAR(after[i], before[i], std::abs(before[i]) * 1e-10 + 1e-12) << "input set " << i;
+    EXPECT_EQ(written(again), text);
   }
-  MaterialNet again;
-  ASSERT_TRUE(again.load(path));
-  EXPECT_EQ(again.loadedName(), path);
-  EXPECT_DOUBLE_EQ(again.netScale(), 0.487065);
-  const std::vector<double> after = outputs(again);
-  for (std::size_t i = 0; i < before.size(); ++i)
-    EXPECT_NEAR(after[i], before[i], std::abs(before[i]) * 1e-10 + 1e-12) << "input set " << i;
-  // Writing the read network again gives the same text.
-  EXPECT_EQ(written(again), written(net));
-  // A byte-order mark in front is skipped.
-  std::ofstream(path) << "\xEF\xBB\xBF" << written(net);
-  MaterialNet marked;
-  ASSERT_TRUE(marked.load(path));
-  EXPECT_EQ(outputs(marked), outputs(again));
   std::remove(path.c_str());
 
   // The root-statistics network too.
   MaterialNet root, rootAgain;
   ASSERT_TRUE(readText(root, BUILTIN_ROOT_NET));
-  std::ostringstream text;
-  ASSERT_TRUE(root.write(text));
-  ASSERT_TRUE(readText(rootAgain, text.str()));
+  std::ostringstream rootText;
+  ASSERT_TRUE(root.write(rootText));
+  ASSERT_TRUE(readText(rootAgain, rootText.str()));
   const double in[5] = {3, 0.5, 0.25, 0.125, -0.1};
   EXPECT_NEAR(rootAgain.forward(in), root.forward(in), 1e-10);
 }
@@ -183,24 +162,13 @@ TEST(MaterialNet, BrokenTextsAreRefusedAndLeaveTheNetwork) {
     EXPECT_EQ(outputs(net), before) << what << ": the network in force stays";
     EXPECT_EQ(net.inputCount(), 11) << what;
   }
-}
 
-TEST(MaterialNet, LoadFailures) {
-  MaterialNet net;
-  ASSERT_TRUE(net.load(""));
-  const std::vector<double> before = outputs(net);
+  // Files: missing, a bad scale line, cut short.
   EXPECT_FALSE(net.load("/nonexistent/korvane/net.mat"));
-  EXPECT_EQ(net.loadedName(), "(internal)");
   const std::string path = ::testing::TempDir() + "korvane_net_bad.mat";
-  const std::string good = written(net);
-  for (const std::string& bad : {std::string("0 ") + good.substr(good.find('\n') + 1),
-                                 std::string("-1 ") + good.substr(good.find('\n') + 1),
-                                 std::string("scale ") + good.substr(good.find('\n') + 1),
-                                 good.substr(0, good.size() - 40)}) {
-    {
-      std::ofstream out(path);
-      out << bad;
-    }
+  const std::string good = written(net), body = good.substr(good.find('\n') + 1);
+  for (const std::string& bad : {"0 " + body, "-1 " + body, "scale " + body, good.substr(0, good.size() - 40)}) {
+    std::ofstream(path) << bad;
     EXPECT_FALSE(net.load(path));
     EXPECT_EQ(outputs(net), before);
     EXPECT_DOUBLE_EQ(net.netScale(), 0.487065);

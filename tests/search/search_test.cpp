@@ -4,6 +4,8 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "board/notation.h"
 #include "search/engine.h"
@@ -13,15 +15,9 @@
 namespace korvane {
 namespace {
 
-struct Searched {
-  Move best;
-  Move ponder;
-  int score;
-  std::string bestText;
-};
-
-// Searches `fen` to `depth` plies with one thread and a fresh table.
-Searched searchTo(Engine& engine, const char* fen, int depth) {
+// Searches `fen` to `depth` plies with one thread and a fresh table; returns
+// the score and the best move as text ("" for none).
+std::pair<int, std::string> searchTo(Engine& engine, const char* fen, int depth) {
   EXPECT_TRUE(engine.game.setFromFen(fen)) << fen;
   engine.table().clear();
   buildRootMoves(engine, false, nullptr);
@@ -32,51 +28,41 @@ Searched searchTo(Engine& engine, const char* fen, int depth) {
   EXPECT_TRUE(searchMain(engine, &clock));
   char text[MOVE_TEXT_SIZE] = "";
   if (!engine.bestMove.isNone()) moveToText(engine.game.position, engine.bestMove, STYLE_COORDINATE, text);
-  return {engine.bestMove, engine.ponderMove, engine.rootScore, text};
+  return {engine.rootScore, text};
 }
 
-// Mating at ply 2n - 1 below the root: the mated node at that ply scores
-// ply - 1000000, which the root sees negated.
-int mateIn(int moves) { return 1000001 - 2 * moves; }
-
-TEST(Search, FindsForcedMatesWithTheirDistance) {
+// Forced mates with their distance: mating at ply 2n - 1 below the root, the
+// mated node at that ply scores ply - 1000000, which the root sees negated.
+// Mated and stalemated roots have no move and score 0; a single legal move is
+// played without iterating.
+TEST(Search, RootResults) {
+  constexpr int ANY = -1;
   struct Case {
     const char* fen;
-    int moves;
-    const char* firstMove;  // null when several first moves mate equally fast
+    int depth, score;
+    const char* best;  // null when several first moves mate equally fast
   };
   const Case cases[] = {
-      {"6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 1, "a1a8"},
-      {"3r2k1/8/8/8/8/8/5PPP/6K1 b - - 0 1", 1, "d8d1"},
-      {"r1bqkbnr/pppp1ppp/2n5/4p3/2B1P3/5Q2/PPPP1PPP/RNB1K1NR w KQkq - 2 3", 1, "f3f7"},
-      {"7k/8/8/8/8/8/R7/1R4K1 w - - 0 1", 2, "a2a7"},
-      {"8/8/8/8/8/7k/R7/1R4K1 w - - 0 1", 2, nullptr},
-      {"7K/8/8/8/8/8/r7/1r4k1 b - - 0 1", 2, nullptr},
-      {"1r4k1/r7/8/8/8/8/8/7K b - - 0 1", 2, nullptr},
-      {"1R4K1/R7/8/8/8/8/7k/8 w - - 0 1", 3, nullptr},
-      {"8/7K/8/8/8/8/r7/1r4k1 b - - 0 1", 3, nullptr},
+      {"6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 4, 999999, "a1a8"},
+      {"3r2k1/8/8/8/8/8/5PPP/6K1 b - - 0 1", 4, 999999, "d8d1"},
+      {"r1bqkbnr/pppp1ppp/2n5/4p3/2B1P3/5Q2/PPPP1PPP/RNB1K1NR w KQkq - 2 3", 4, 999999, "f3f7"},
+      {"7k/8/8/8/8/8/R7/1R4K1 w - - 0 1", 6, 999997, "a2a7"},
+      {"8/8/8/8/8/7k/R7/1R4K1 w - - 0 1", 6, 999997, nullptr},
+      {"7K/8/8/8/8/8/r7/1r4k1 b - - 0 1", 6, 999997, nullptr},
+      {"1r4k1/r7/8/8/8/8/8/7K b - - 0 1", 6, 999997, nullptr},
+      {"1R4K1/R7/8/8/8/8/7k/8 w - - 0 1", 8, 999995, nullptr},
+      {"8/7K/8/8/8/8/r7/1r4k1 b - - 0 1", 8, 999995, nullptr},
+      {"R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", 3, 0, ""},
+      {"7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", 3, ANY, ""},
+      {"7k/8/6K1/8/8/8/8/1R6 b - - 0 1", 10, ANY, "h8g8"},
   };
   auto engine = std::make_unique<Engine>();
   for (const Case& c : cases) {
-    const Searched s = searchTo(*engine, c.fen, 2 * c.moves + 2);
-    EXPECT_EQ(s.score, mateIn(c.moves)) << c.fen;
-    if (c.firstMove) {
-      EXPECT_EQ(s.bestText, c.firstMove) << c.fen;
-    }
+    const auto [score, best] = searchTo(*engine, c.fen, c.depth);
+    if (c.score != ANY) { EXPECT_EQ(score, c.score) << c.fen; }
+    if (c.best) { EXPECT_EQ(best, c.best) << c.fen; }
   }
-}
-
-TEST(Search, RootWithoutOrWithOneMove) {
-  auto engine = std::make_unique<Engine>();
-  // Mated and stalemated: no move at all.
-  Searched mated = searchTo(*engine, "R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", 3);
-  EXPECT_TRUE(mated.best.isNone());
-  EXPECT_EQ(mated.score, 0);
-  EXPECT_TRUE(searchTo(*engine, "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", 3).best.isNone());
-  // A single legal move is played without iterating.
-  Searched single = searchTo(*engine, "7k/8/6K1/8/8/8/8/1R6 b - - 0 1", 10);
-  EXPECT_EQ(single.bestText, "h8g8");
-  EXPECT_LE(engine->iterationDepth, 1);
+  EXPECT_LE(engine->iterationDepth, 1) << "the single move";
 }
 
 TEST(Search, SearchmovesAndExcludemovesRestrictTheRoot) {
@@ -92,22 +78,18 @@ TEST(Search, SearchmovesAndExcludemovesRestrictTheRoot) {
   EXPECT_FALSE(engine->searchMovesGiven);
 }
 
+// Depths count fifths of a ply: 7 is not a whole ply and loses one more;
+// extensions are capped so that a ply is never more than one deeper.
 TEST(Search, NewDepthFadesFractionsAndCapsExtensions) {
   auto engine = std::make_unique<Engine>();
   engine->ply = 0;
   PlyRecord& r = engine->record(0);
   r.undo.captured = 0;
-  r.ext = 0;
-  EXPECT_EQ(newDepth(*engine, r, 12), 6);  // 7 is not a whole ply: minus one
-  EXPECT_EQ(newDepth(*engine, r, 15), 10);
-  r.ext = 4;
-  EXPECT_EQ(newDepth(*engine, r, 12), 11);
-  r.ext = 5;
-  EXPECT_EQ(newDepth(*engine, r, 12), 11);
-  r.ext = 9;
-  EXPECT_EQ(newDepth(*engine, r, 20), 19);
-  r.ext = -5;
-  EXPECT_EQ(newDepth(*engine, r, 20), 10);
+  for (const auto& [ext, depth, expected] : {std::tuple{0, 12, 6}, {0, 15, 10}, {4, 12, 11}, {5, 12, 11},
+                                             {9, 20, 19}, {-5, 20, 10}}) {
+    r.ext = std::int16_t(ext);
+    EXPECT_EQ(newDepth(*engine, r, depth), expected) << ext << " " << depth;
+  }
 }
 
 // A capture that leaves kings and pawns only extends by the piece the previous
@@ -172,13 +154,8 @@ TEST(Search, NodeLimitAndDepthLimitEndTheSearch) {
   EXPECT_GE(engine->nodes, 20000u);
   EXPECT_LT(engine->nodes, 60000u);
 
-  clock.setLimits(0, 0, 0, 1, 0, 0, 0, false);  // depth 1: the depth-0 iteration only
-  buildRootMoves(*engine, false, nullptr);
-  engine->stopFlag.store(false);
-  engine->table().clear();
-  clock.startClock();
-  searchMain(*engine, &clock);
-  EXPECT_EQ(engine->iterationDepth, 1);
+  searchTo(*engine, "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1", 1);
+  EXPECT_EQ(engine->iterationDepth, 1);  // depth 1: the depth-0 iteration only
 }
 
 }  // namespace

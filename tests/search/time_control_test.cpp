@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,67 +20,47 @@ class FakeClock : public TimeControl {
   std::int64_t now() const override { return time; }
 };
 
-struct Limits {
-  std::int64_t target, soft, hard;
-};
-
-Limits clockLimits(std::int64_t time, std::int64_t increment, int movesToGo, bool ponder) {
-  FakeClock tc;
-  tc.setPonder(ponder);
-  tc.setLimits(time, increment, movesToGo, 0, 0, 0, 0, false);
-  EXPECT_EQ(tc.maxDepth(), 60);
-  EXPECT_EQ(tc.nodeLimit(), TimeControl::UNLIMITED_NODES);
-  return {tc.target(), tc.softLimit(), tc.hardLimit()};
-}
-
-void expectLimits(const Limits& got, std::int64_t target, std::int64_t soft, std::int64_t hard) {
-  EXPECT_EQ(got.target, target);
-  EXPECT_EQ(got.soft, soft);
-  EXPECT_EQ(got.hard, hard);
-}
-
 TEST(TimeControlLimits, ClockSearches) {
-  // movestogo 1 wtime 1000: 300 ms remain after the 700 ms margin.
-  {
+  struct Case {
+    std::int64_t time, increment;
+    int movesToGo;
+    bool ponder;
+    std::int64_t target, soft, hard;
+  };
+  const Case cases[] = {
+      {1000, 0, 1, false, 143, 287, 289},  // movestogo 1: 300 ms remain after the 700 ms margin
+      {1000, 100, 1, false, 125, 250, 300},  // an increment may not push the hard limit past them
+      // Sudden death (movestogo 0 and beyond 80 count as 80) and with increment.
+      {60000, 0, 0, false, 2007, 7481, 11970},
+      {60000, 0, 81, false, 2007, 7481, 11970},
+      {60000, 0, 0, true, 2700, -1, -1},  // pondering plans with a shorter horizon
+      {300000, 2000, 40, false, 13443, 45483, 75971},
+      // A large increment: hard limit capped at the time left, soft at 1/1.2 of it.
+      {5000, 3000, 0, false, 2020, 4041, 4850},
+      {10000, 0, 3, false, 1946, 3892, 4296},
+      // Missing or negative values: 50 ms remain.
+      {0, 0, 0, false, 1, 6, 10},
+      {-5, -100, 0, false, 1, 6, 10},
+      // Below 100 ms half of the clock is planned with; below a second the
+      // increment may not drain it: a third at most, a sixth as the soft limit.
+      {60, 0, 0, false, 1, 3, 6},
+      {90, 10, 0, false, -1, -1, -1},  // never more than the clock shows
+      {600, 100, 0, false, 50, 100, 200},
+      {300, 10, 0, false, 15, 50, 100},
+  };
+  for (const Case& c : cases) {
     FakeClock tc;
-    tc.setPonder(false);
-    tc.setLimits(1000, 0, 1, 0, 0, 0, 0, false);
-    EXPECT_NEAR(tc.horizon(), 30 * std::tanh(1.0 / 30) + 0.1, 1e-12);
-    EXPECT_NEAR(tc.horizon(), 1.0996, 1e-4);
-    expectLimits({tc.target(), tc.softLimit(), tc.hardLimit()}, 143, 287, 289);
+    tc.setPonder(c.ponder);
+    tc.setLimits(c.time, c.increment, c.movesToGo, 0, 0, 0, 0, false);
+    SCOPED_TRACE(std::to_string(c.time) + " " + std::to_string(c.increment) + " " + std::to_string(c.movesToGo));
+    EXPECT_EQ(tc.maxDepth(), 60);
+    EXPECT_EQ(tc.nodeLimit(), TimeControl::UNLIMITED_NODES);
+    if (c.target >= 0) { EXPECT_EQ(tc.target(), c.target); }
+    if (c.soft >= 0) { EXPECT_EQ(tc.softLimit(), c.soft); }
+    if (c.hard >= 0) { EXPECT_EQ(tc.hardLimit(), c.hard); }
+    if (c.time == 1000 && c.increment == 0) { EXPECT_NEAR(tc.horizon(), 1.0996, 1e-4); }
+    EXPECT_LE(tc.hardLimit(), std::max<std::int64_t>(c.time, 50));
   }
-  // An increment would push the hard limit past the 300 ms left: capped.
-  expectLimits(clockLimits(1000, 100, 1, false), 125, 250, 300);
-  // Sudden death (movestogo 0 counts as 80) and with increment.
-  expectLimits(clockLimits(60000, 0, 0, false), 2007, 7481, 11970);
-  expectLimits(clockLimits(300000, 2000, 40, false), 13443, 45483, 75971);
-  // A large increment: hard limit capped at the time left, soft at 1/1.2 of it.
-  expectLimits(clockLimits(5000, 3000, 0, false), 2020, 4041, 4850);
-  expectLimits(clockLimits(10000, 0, 3, false), 1946, 3892, 4296);
-  // Missing or negative values: 50 ms remain.
-  expectLimits(clockLimits(0, 0, 0, false), 1, 6, 10);
-  expectLimits(clockLimits(-5, -100, 0, false), 1, 6, 10);
-  // A clock below 100 ms is planned with half of it, never with more time
-  // than it shows.
-  expectLimits(clockLimits(60, 0, 0, false), 1, 3, 6);
-  EXPECT_LE(clockLimits(90, 10, 0, false).hard, 90);
-  // Below a second the increment may not drain the clock: a third of the
-  // clock at most, a sixth as the soft limit.
-  expectLimits(clockLimits(600, 100, 0, false), 50, 100, 200);
-  expectLimits(clockLimits(300, 10, 0, false), 15, 50, 100);
-  expectLimits(clockLimits(60000, 0, 81, false), 2007, 7481, 11970);
-}
-
-TEST(TimeControlLimits, PonderingShortensTheHorizon) {
-  FakeClock off, on;
-  off.setPonder(false);
-  on.setPonder(true);
-  off.setLimits(60000, 0, 0, 0, 0, 0, 0, false);
-  on.setLimits(60000, 0, 0, 0, 0, 0, 0, false);
-  EXPECT_NEAR(on.horizon(), 22 * std::tanh(0.85 * 80 / 22) + 0.25, 1e-12);
-  EXPECT_LT(on.horizon(), off.horizon());
-  EXPECT_EQ(off.target(), 2007);
-  EXPECT_EQ(on.target(), 2700);
   EXPECT_TRUE(TimeControl().ponderOn());  // the option's default
 }
 
@@ -141,81 +120,67 @@ TEST(TimeControlQuestions, MustStopAndSoftLimit) {
   EXPECT_TRUE(tc.mustStop(0, true, false));
 }
 
+// Whether the next iteration may start, by elapsed time, iteration and time
+// factor. wtime 60000: target 2007, horizon 29.81; factor 0 (x = 10,
+// threshold 33) allows it while 2.4 * elapsed + 1 < 10 * 2007 / 33; factor 30
+// (x = 40) has threshold (80 + 33 H) / (2 + H) = 33.44. depth 3: iterations
+// 0..2 whatever the clock. movetime 1000: the next iteration must be
+// predicted to end in time (2.4 * 412 + 1 = 989.8; 2.4 * 417 + 1 = 1001.8).
 TEST(TimeControlQuestions, MayStartIterationThresholds) {
+  struct Case {
+    std::int64_t time;
+    int depth;
+    std::int64_t moveTime, elapsed;
+    int iteration, factor;
+    bool allowed;
+  };
+  const Case cases[] = {
+      {60000, 0, 0, 252, 5, 0, true},    {60000, 0, 0, 253, 5, 0, false},  {60000, 0, 0, 999, 5, 30, true},
+      {60000, 0, 0, 1000, 5, 30, false}, {60000, 0, 0, 1959, 5, 75, true}, {60000, 0, 0, 1960, 5, 75, false},
+      {0, 3, 0, 100000, 2, 0, true},     {0, 3, 0, 0, 3, 75, false},       {0, 0, 1000, 412, 9, 0, true},
+      {0, 0, 1000, 413, 9, 0, true},     {0, 0, 1000, 417, 9, 0, false},
+  };
   FakeClock tc;
   tc.setPonder(false);
-  tc.setLimits(60000, 0, 0, 0, 0, 0, 0, false);  // target 2007, soft 7481, horizon 29.81
-  tc.startClock();
-  const std::int64_t start = tc.time;
-  // Factor 0: x = 10, threshold 33; yes while 2.4 * elapsed + 1 < 10 * 2007 / 33.
-  tc.time = start + 252;
-  EXPECT_TRUE(tc.mayStartIteration(5, 0));
-  EXPECT_TRUE(tc.lastIterationAllowed());
-  tc.time = start + 253;
-  EXPECT_FALSE(tc.mayStartIteration(5, 0));
-  EXPECT_FALSE(tc.lastIterationAllowed());
-  // Factor 30 (x = 40): threshold (80 + 33 H) / (2 + H) = 33.44.
-  tc.time = start + 999;
-  EXPECT_TRUE(tc.mayStartIteration(5, 30));
-  tc.time = start + 1000;
-  EXPECT_FALSE(tc.mayStartIteration(5, 30));
-  // Factor 75.
-  tc.time = start + 1959;
-  EXPECT_TRUE(tc.mayStartIteration(5, 75));
-  tc.time = start + 1960;
-  EXPECT_FALSE(tc.mayStartIteration(5, 75));
-
-  // A new "go" forgets the last answer.
-  tc.setLimits(0, 0, 0, 3, 0, 0, 0, false);  // depth 3: iterations 0..2
-  EXPECT_TRUE(tc.lastIterationAllowed());
-  tc.startClock();
-  tc.time += 100000;  // no clock limit for a depth search
-  EXPECT_TRUE(tc.mayStartIteration(2, 0));
-  EXPECT_FALSE(tc.mayStartIteration(3, 75));
-
-  // movetime 1000: the next iteration must be predicted to end in time.
-  tc.setLimits(0, 0, 0, 0, 0, 0, 1000, false);
-  tc.startClock();
-  tc.time += 412;  // 2.4 * 412 + 1 = 989.8
-  EXPECT_TRUE(tc.mayStartIteration(9, 0));
-  tc.time += 1;  // 992.2
-  EXPECT_TRUE(tc.mayStartIteration(9, 0));
-  tc.time += 4;  // 1001.8 > 1000
-  EXPECT_FALSE(tc.mayStartIteration(9, 0));
-
+  for (const Case& c : cases) {
+    tc.setLimits(c.time, 0, 0, c.depth, 0, 0, c.moveTime, false);
+    EXPECT_TRUE(tc.lastIterationAllowed()) << "a new go forgets the last answer";
+    tc.startClock();
+    tc.time += c.elapsed;
+    EXPECT_EQ(tc.mayStartIteration(c.iteration, c.factor), c.allowed) << c.time << " " << c.elapsed;
+    EXPECT_EQ(tc.lastIterationAllowed(), c.allowed);
+  }
   tc.setIterationAllowed(true);
   EXPECT_TRUE(tc.lastIterationAllowed());
 }
 
+// Root moves, best score first, then by nodes; a full list of four takes a
+// new move only with a better score or at least as many nodes as the last.
 TEST(RootStatsTest, OrderingAndReplacement) {
-  RootStats stats;
-  const Move a(1), b(2), c(3), d(4), e(5), f(6), g(7);
-  stats.addMove(a, 1000, 50);
-  stats.addMove(b, 5000, 20);
-  stats.addMove(c, 3000, 20);
-  stats.addMove(d, 200, 10);
-  auto order = [&] {
-    std::string s;
-    for (int i = 0; i < stats.count(); ++i) s += char('a' + stats.entry(i).move.raw() - 1);
-    return s;
+  struct Step {
+    unsigned move;
+    std::uint64_t nodes;
+    int score;
+    const char* order;
   };
-  EXPECT_EQ(order(), "abcd");  // best score first, then by nodes
-  stats.addMove(e, 100, 0);  // fewer nodes than d and no better score: counted only
-  EXPECT_EQ(order(), "abcd");
-  EXPECT_EQ(stats.totalNodes(), 9300u);
-  stats.addMove(f, 200, 0);  // as many nodes as d: replaces it
-  EXPECT_EQ(order(), "abcf");
-  stats.addMove(g, 10, 60);  // a new best always enters
-  EXPECT_EQ(order(), "gbca");
-  stats.addMove(c, 4000, 70);  // a move seen again: nodes added, score replaced
-  EXPECT_EQ(order(), "cbag");
-  EXPECT_EQ(stats.entry(0).nodes, 7000u);
-  EXPECT_EQ(stats.entry(0).score, 70);
-  stats.addMove(b, 1, 70);  // equal score: more nodes leads
-  EXPECT_EQ(order(), "cbag");
-  stats.addMove(b, 3000, 70);
-  EXPECT_EQ(order(), "bcag");
-
+  const Step steps[] = {
+      {1, 1000, 50, "a"},  {2, 5000, 20, "ab"}, {3, 3000, 20, "abc"}, {4, 200, 10, "abcd"},
+      {5, 100, 0, "abcd"},    // fewer nodes than d and no better score: counted only
+      {6, 200, 0, "abcf"},    // as many nodes as d: replaces it
+      {7, 10, 60, "gbca"},    // a new best always enters
+      {3, 4000, 70, "cbag"},  // a move seen again: nodes added (7000), score replaced
+      {2, 1, 70, "cbag"},     // equal score: more nodes leads
+      {2, 3000, 70, "bcag"},
+  };
+  RootStats stats;
+  for (const Step& step : steps) {
+    stats.addMove(Move(step.move), step.nodes, step.score);
+    std::string order;
+    for (int i = 0; i < stats.count(); ++i) order += char('a' + stats.entry(i).move.raw() - 1);
+    EXPECT_EQ(order, step.order) << "after move " << step.move;
+  }
+  EXPECT_EQ(stats.totalNodes(), 16511u);
+  EXPECT_EQ(stats.entry(1).nodes, 7000u);
   stats.reset();
   EXPECT_EQ(stats.count(), 0);
   EXPECT_EQ(stats.totalNodes(), 0u);
@@ -235,7 +200,6 @@ TEST(RootStatsTest, TimeNetworkApplicabilityAndFactor) {
   int factor = 30;
   fillApplicable(stats);
   EXPECT_TRUE(stats.applicable());
-  EXPECT_NEAR(stats.networkOutput(3), 0.15070224007830507, 1e-12);
   ASSERT_TRUE(stats.timeFactor(3, factor));
   EXPECT_EQ(factor, 15);
 
@@ -244,7 +208,6 @@ TEST(RootStatsTest, TimeNetworkApplicabilityAndFactor) {
   stats.addMove(Move(1), 4000, 0);
   stats.addMove(Move(2), 4000, 0);
   stats.addMove(Move(3), 1000, 0);
-  EXPECT_NEAR(stats.networkOutput(0), 0.17892518949649627, 1e-12);
   ASSERT_TRUE(stats.timeFactor(0, factor));
   EXPECT_EQ(factor, 17);
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <thread>
+#include <tuple>
 
 #include "search/transposition_table.h"
 
@@ -31,24 +32,20 @@ class TableTest : public ::testing::Test {
   TranspositionTable table;
 };
 
+// Slots of 24 bytes, at least 5000; primary slots: the largest power of two
+// not above slots / 5 + 256.
 TEST(TranspositionTableSizing, SlotsAndRegions) {
   TranspositionTable table;
-  ASSERT_TRUE(table.allocate(TranspositionTable::DEFAULT_BYTES));
-  EXPECT_EQ(table.slotCount(), 131072u);
-  EXPECT_EQ(table.primaryCount(), 16384u);
-  EXPECT_EQ(table.hashfull(), 0);
-  EXPECT_EQ(table.bookCount(), 0u);
-  EXPECT_EQ(table.generation(), 1);
-
-  // Small requests still get 5000 slots; 5000 / 5 + 256 = 1256 gives 1024.
-  ASSERT_TRUE(table.allocate(1000));
-  EXPECT_EQ(table.slotCount(), 5000u);
-  EXPECT_EQ(table.primaryCount(), 1024u);
-
-  // 64 MiB: 2796202 slots, 2796202 / 5 + 256 = 559496 gives 524288.
-  ASSERT_TRUE(table.allocate(std::size_t(64) << 20));
-  EXPECT_EQ(table.slotCount(), 2796202u);
-  EXPECT_EQ(table.primaryCount(), 524288u);
+  for (const auto& [bytes, slots, primary] : {std::tuple{TranspositionTable::DEFAULT_BYTES, 131072u, 16384u},
+                                              {std::size_t(1000), 5000u, 1024u},
+                                              {std::size_t(64) << 20, 2796202u, 524288u}}) {
+    ASSERT_TRUE(table.allocate(bytes));
+    EXPECT_EQ(table.slotCount(), slots);
+    EXPECT_EQ(table.primaryCount(), primary);
+    EXPECT_EQ(table.hashfull(), 0);
+    EXPECT_EQ(table.bookCount(), 0u);
+    EXPECT_EQ(table.generation(), 1);
+  }
 }
 
 TEST_F(TableTest, StoreAndProbeRoundTrip) {
@@ -74,108 +71,88 @@ TEST_F(TableTest, StoreAndProbeRoundTrip) {
   EXPECT_FALSE(e.threat());
 }
 
+// Mate scores (from 900000 on) are stored relative to the node and read back
+// relative to the root at the probing ply; others are stored as they are.
 TEST_F(TableTest, MateScoresAreRelativeToTheNode) {
   const std::uint64_t key = makeKey(7, 77);
-  // Found at ply 3: the side to move is mated at ply 10, 7 plies below the node.
-  table.store(key, Move(), -MATE + 10, makeTableFlags(5, BOUND_EXACT), 0, 3);
-  EXPECT_EQ(table.readSlot(table.slotCount() - PRIMARY + 77).score, -MATE + 7);
-  // Reached at ply 5 by another path: still 7 plies to the mate.
-  EXPECT_EQ(probe(key, true, 5).score, -MATE + 12);
-  EXPECT_EQ(probe(key, true, 0).score, -MATE + 7);
-
-  // Mating at ply 9, found at ply 4; read at ply 1.
-  table.store(key, Move(), MATE - 9, makeTableFlags(5, BOUND_EXACT), 0, 4);
-  EXPECT_EQ(probe(key, true, 1).score, MATE - 6);
-
-  // Scores just inside the mate window are adjusted, those outside are not.
-  table.store(key, Move(), 900000, makeTableFlags(5, BOUND_EXACT), 0, 2);
-  EXPECT_EQ(table.readSlot(table.slotCount() - PRIMARY + 77).score, 900002);
-  table.store(key, Move(), 899999, makeTableFlags(5, BOUND_EXACT), 0, 2);
-  EXPECT_EQ(probe(key, true, 9).score, 899999);
-  table.store(key, Move(), -899999, makeTableFlags(5, BOUND_EXACT), 0, 2);
-  EXPECT_EQ(probe(key, true, 9).score, -899999);
+  const std::size_t slot = table.slotCount() - PRIMARY + 77;
+  for (const auto& [score, storePly, stored, readPly, read] :
+       {std::tuple{-MATE + 10, 3, -MATE + 7, 5, -MATE + 12},  // mated 7 plies below, by another path
+        {-MATE + 10, 3, -MATE + 7, 0, -MATE + 7}, {MATE - 9, 4, MATE - 5, 1, MATE - 6},
+        {900000, 2, 900002, 9, 899993}, {899999, 2, 899999, 9, 899999}, {-899999, 2, -899999, 9, -899999}}) {
+    table.store(key, Move(), score, makeTableFlags(5, BOUND_EXACT), 0, storePly);
+    EXPECT_EQ(table.readSlot(slot).score, stored) << score;
+    EXPECT_EQ(probe(key, true, readPly).score, read) << score;
+  }
 }
 
-TEST_F(TableTest, UsablePerBound) {
-  TableEntry exact{Move(), 40, 0, std::int16_t(makeTableFlags(10, BOUND_EXACT))};
-  EXPECT_TRUE(TranspositionTable::usable(exact, 100, 200, 10));
-  EXPECT_TRUE(TranspositionTable::usable(exact, 100, 200, -5));
-  EXPECT_FALSE(TranspositionTable::usable(exact, 100, 200, 11));
-
-  TableEntry lower{Move(), 300, 0, std::int16_t(makeTableFlags(10, BOUND_LOWER, true))};
-  EXPECT_TRUE(TranspositionTable::usable(lower, 0, 300, 10));
-  EXPECT_FALSE(TranspositionTable::usable(lower, 0, 301, 10));
-  EXPECT_FALSE(TranspositionTable::usable(lower, 0, 300, 11));
-
-  TableEntry upper{Move(), -50, 0, std::int16_t(makeTableFlags(10, BOUND_UPPER))};
-  EXPECT_TRUE(TranspositionTable::usable(upper, -50, 0, 10));
-  EXPECT_FALSE(TranspositionTable::usable(upper, -51, 0, 10));
-
-  // Quiescence depths are negative: such an entry never serves a full-width node.
-  TableEntry quiet{Move(), 0, 0, std::int16_t(makeTableFlags(-2, BOUND_EXACT))};
-  EXPECT_TRUE(TranspositionTable::usable(quiet, 0, 1, -2));
-  EXPECT_FALSE(TranspositionTable::usable(quiet, 0, 1, 0));
-
-  // Both bound bits set is no bound at all.
-  TableEntry odd{Move(), 0, 0, std::int16_t(makeTableFlags(10, 6))};
-  EXPECT_FALSE(TranspositionTable::usable(odd, -100, 100, 0));
+// usable(entry, alpha, beta, depth): deep enough, and the bound decides at
+// the window. Quiescence depths are negative, so such an entry never serves
+// a full-width node; both bound bits set is no bound at all.
+TEST(TranspositionTableUse, UsablePerBound) {
+  struct Case {
+    int entryDepth, bound, score, alpha, beta, depth;
+    bool usable;
+  };
+  const Case cases[] = {
+      {10, BOUND_EXACT, 40, 100, 200, 10, true}, {10, BOUND_EXACT, 40, 100, 200, -5, true},
+      {10, BOUND_EXACT, 40, 100, 200, 11, false}, {10, BOUND_LOWER, 300, 0, 300, 10, true},
+      {10, BOUND_LOWER, 300, 0, 301, 10, false},  {10, BOUND_LOWER, 300, 0, 300, 11, false},
+      {10, BOUND_UPPER, -50, -50, 0, 10, true},   {10, BOUND_UPPER, -50, -51, 0, 10, false},
+      {10, BOUND_UPPER, -50, -49, 0, 10, true},   {-2, BOUND_EXACT, 0, 0, 1, -2, true},
+      {-2, BOUND_EXACT, 0, 0, 1, 0, false},       {10, 6, 0, -100, 100, 0, false},
+  };
+  for (const Case& c : cases) {
+    const TableEntry e{Move(), c.score, 0, std::int16_t(makeTableFlags(c.entryDepth, c.bound))};
+    EXPECT_EQ(TranspositionTable::usable(e, c.alpha, c.beta, c.depth), c.usable)
+        << c.entryDepth << " " << c.bound << " " << c.score << " " << c.alpha << " " << c.beta << " " << c.depth;
+  }
 }
 
 // key1 and key2 share a primary slot; key1's overflow pair is slots 5 and 6.
-class DemotionTest : public TableTest {
- protected:
-  const std::uint64_t key1 = makeKey(0x1111, 5);
-  const std::uint64_t key2 = makeKey(0x2222, 5 + PRIMARY);
-  std::size_t primaryIndex() const { return table.slotCount() - PRIMARY + 5; }
-};
-
-TEST_F(DemotionTest, CurrentPrimaryEntryMovesToItsOverflowPair) {
+// Storing key2 demotes key1 into the pair: to a slot of an older search
+// first, else to the less valuable one, and not at all when both slots of
+// the pair are current and worth more.
+TEST_F(TableTest, PrimaryEntryIsDemotedToItsOverflowPair) {
+  const std::uint64_t key1 = makeKey(0x1111, 5), key2 = makeKey(0x2222, 5 + PRIMARY);
+  const std::size_t primary = table.slotCount() - PRIMARY + 5;
+  auto slot = [](std::uint64_t key, int depth, int generation) {
+    return SlotContents{key, Move(1), 0, 0, std::int16_t(makeTableFlags(depth, BOUND_EXACT)), std::uint16_t(generation)};
+  };
+  const SlotContents none{}, a = slot(makeKey(8, 8), 30, 1), b = slot(makeKey(9, 9), 30, 1);
+  struct Case {
+    SlotContents five, six;
+    std::uint64_t fiveAfter, sixAfter;
+  };
+  const Case cases[] = {
+      {none, none, key1, 0},                                         // both empty: the first
+      {b, none, b.key, key1},                                        // the empty (stale) one
+      {slot(a.key, 1, 0), slot(b.key, 2, 0), key1, b.key},           // equal age: the shallower
+      {a, b, a.key, b.key},                                          // both current and deeper: dropped
+  };
+  for (const Case& c : cases) {
+    table.clear();
+    table.writeSlot(5, c.five);
+    table.writeSlot(6, c.six);
+    table.store(key1, Move(0x111), 10, makeTableFlags(10, BOUND_EXACT), 2, 0);
+    EXPECT_EQ(table.readSlot(primary).key, key1);
+    table.store(key2, Move(0x222), 20, makeTableFlags(4, BOUND_UPPER), 0, 0);
+    EXPECT_EQ(table.readSlot(primary).key, key2);
+    EXPECT_EQ(table.readSlot(5).key, c.fiveAfter);
+    EXPECT_EQ(table.readSlot(6).key, c.sixAfter);
+    probe(key1, c.fiveAfter == key1 || c.sixAfter == key1);
+    EXPECT_EQ(probe(key2).move, Move(0x222));
+  }
+  // The demoted entry keeps its contents; key2's own overflow pair is untouched.
+  table.clear();
   table.store(key1, Move(0x111), 10, makeTableFlags(10, BOUND_EXACT), 2, 0);
-  EXPECT_EQ(table.readSlot(primaryIndex()).key, key1);
   table.store(key2, Move(0x222), 20, makeTableFlags(4, BOUND_UPPER), 0, 0);
-  EXPECT_EQ(table.readSlot(primaryIndex()).key, key2);
-  // Both slots of the pair were empty (equal generation, equal value): B takes it.
-  SlotContents moved = table.readSlot(5);
-  EXPECT_EQ(moved.key, key1);
+  const SlotContents moved = table.readSlot(5);
   EXPECT_EQ(moved.move, Move(0x111));
   EXPECT_EQ(moved.priority, 1002);
   EXPECT_EQ(moved.generation, 1);
-  EXPECT_EQ(probe(key1).move, Move(0x111));
-  EXPECT_EQ(probe(key2).move, Move(0x222));
   EXPECT_EQ(table.used(), 2);  // the primary slot was already counted
-  // key2's own overflow pair was not needed.
   EXPECT_EQ(table.readSlot((5 + PRIMARY) % OVERFLOW_MODULUS).key, 0u);
-}
-
-TEST_F(DemotionTest, VictimIsStaleSlotOrLessValuableOne) {
-  // B current and deep, B+1 stale: B+1 receives the demoted entry.
-  table.writeSlot(5, SlotContents{makeKey(9, 9), Move(9), 0, 0, std::int16_t(makeTableFlags(30, BOUND_EXACT)), 1});
-  table.store(key1, Move(0x111), 10, makeTableFlags(10, BOUND_EXACT), 0, 0);
-  table.store(key2, Move(0x222), 20, makeTableFlags(4, BOUND_UPPER), 0, 0);
-  EXPECT_EQ(table.readSlot(5).key, makeKey(9, 9));
-  EXPECT_EQ(table.readSlot(6).key, key1);
-
-  // Pair of equal generation: the less valuable one is replaced (here B,
-  // shallower than B+1).
-  table.clear();
-  table.writeSlot(5, SlotContents{makeKey(8, 8), Move(8), 0, 0, std::int16_t(makeTableFlags(1, BOUND_EXACT)), 0});
-  table.writeSlot(6, SlotContents{makeKey(9, 9), Move(9), 0, 0, std::int16_t(makeTableFlags(2, BOUND_EXACT)), 0});
-  table.store(key1, Move(0x111), 10, makeTableFlags(10, BOUND_EXACT), 0, 0);
-  table.store(key2, Move(0x222), 20, makeTableFlags(4, BOUND_UPPER), 0, 0);
-  EXPECT_EQ(table.readSlot(5).key, key1);
-  EXPECT_EQ(table.readSlot(6).key, makeKey(9, 9));
-}
-
-TEST_F(DemotionTest, WeakerCurrentEntryIsDroppedWhenPairIsBetter) {
-  const std::int16_t deep = std::int16_t(makeTableFlags(30, BOUND_EXACT));
-  table.writeSlot(5, SlotContents{makeKey(8, 8), Move(8), 0, 0, deep, 1});
-  table.writeSlot(6, SlotContents{makeKey(9, 9), Move(9), 0, 0, deep, 1});
-  table.store(key1, Move(0x111), 10, makeTableFlags(10, BOUND_EXACT), 0, 0);
-  table.store(key2, Move(0x222), 20, makeTableFlags(4, BOUND_UPPER), 0, 0);
-  probe(key1, false);
-  probe(key2);
-  EXPECT_EQ(table.readSlot(5).key, makeKey(8, 8));
-  EXPECT_EQ(table.readSlot(6).key, makeKey(9, 9));
 }
 
 TEST(TranspositionTableFill, HashfullCountsSlotsOfTheCurrentSearch) {
