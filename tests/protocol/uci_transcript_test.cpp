@@ -127,96 +127,50 @@ TEST(UciTranscript, DebugModeShowsMessages) {
 }
 
 TEST(UciTranscript, SetoptionMessages) {
-  struct Case {
-    const char* line;
-    const char* reply;  // nullptr: silent
-  };
-  const Case cases[] = {
-      // Syntax.
+  // Each message is the text, then the whole line; accepted values are silent.
+  const std::string unknown = "info string 'setoption': unbekannte Option setoption name ";
+  std::vector<std::pair<std::string, std::string>> cases = {
       {"setoption", "info string 'setoption' ohne 'name' setoption"},
       {"setoption Hash value 5", "info string 'setoption' ohne 'name' setoption Hash value 5"},
       {"setoption name", "info string Syntaxfehler bei 'setoption' setoption name"},
       {"setoption name  value 3", "info string Syntaxfehler bei 'setoption' setoption name  value 3"},
-      {"setoption name Hash  value 3", "info string 'setoption': unbekannte Option setoption name Hash  value 3"},
-      {"setoption name hash value 3", "info string 'setoption': unbekannte Option setoption name hash value 3"},
-      {"setoption name Clear Hash", nullptr},
-      {"setoption name Clear Hash value 1", nullptr},
-      // Missing values.
-      {"setoption name Hash", "info string 'setoption name Hash' ohne 'value' setoption name Hash"},
-      {"setoption name Ponder", "info string 'setoption name Ponder' ohne 'value' setoption name Ponder"},
-      {"setoption name OwnBook", "info string 'setoption name OwnBook' ohne 'value' setoption name OwnBook"},
-      {"setoption name BookFile", "info string 'setoption name BookFile' ohne 'value' setoption name BookFile"},
-      {"setoption name MultiPV", "info string 'setoption name MultiPV' ohne 'value' setoption name MultiPV"},
-      {"setoption name NumberOfProcessors",
-       "info string 'setoption name NumberOfProcessors' ohne 'value' setoption name NumberOfProcessors"},
-      {"setoption name Opponent", "info string 'setoption name Opponent' ohne 'value' setoption name Opponent"},
-      {"setoption name UCI_Chess960",
-       "info string 'setoption name UCI_Chess960' ohne 'value' setoption name UCI_Chess960"},
-      {"setoption name blocking", "info string 'setoption name blocking' ohne 'value' setoption name blocking"},
-      {"setoption name NoOutput", "info string 'setoption name NoOutput' ohne 'value' setoption name NoOutput"},
-      {"setoption name NeuroMaterial",
-       "info string 'setoption name NeuroMaterial' ohne 'value' setoption name NeuroMaterial"},
-      {"setoption name MaterialFile",
-       "info string 'setoption name MaterialFile' ohne 'value' setoption name MaterialFile"},
-      {"setoption name Resign", "info string 'setoption name Resign' ohne 'value' setoption name Resign"},
-      {"setoption name Zeitprotokolldatei",
-       "info string 'setoption name Zeitprotokolldatei' ohne 'value' setoption name Zeitprotokolldatei"},
-      // Refused values.
-      {"setoption name Hash value 0", "info string Unzulässiger Wert für 'Hash' setoption name Hash value 0"},
-      {"setoption name Hash value -4", "info string Unzulässiger Wert für 'Hash' setoption name Hash value -4"},
-      {"setoption name Hash value many", "info string Unzulässiger Wert für 'Hash' setoption name Hash value many"},
-      {"setoption name Ponder value yes", "info string Unzulässiger Wert für 'Ponder' setoption name Ponder value yes"},
-      {"setoption name OwnBook value TRUE",
-       "info string Unzulässiger Wert für 'OwnBook' setoption name OwnBook value TRUE"},
-      {"setoption name MultiPV value 0", "info string Unzulässiger Wert für 'MultiPV' setoption name MultiPV value 0"},
-      {"setoption name NumberOfProcessors value x",
-       "info string Unzulässiger Wert für 'NumberOfProcessors' setoption name NumberOfProcessors value x"},
+      {"setoption name Hash  value 3", unknown + "Hash  value 3"},
+      {"setoption name hash value 3", unknown + "hash value 3"},
+      // "value" is a word of its own; names are compared on 29 characters.
+      {"setoption name BookFile values X", unknown + "BookFile values X"},
+      {"setoption name MultiPV valued 3", unknown + "MultiPV valued 3"},
+      {"setoption name NumberOfProcessorsAndMoreAndMore value 2", unknown + "NumberOfProcessorsAndMoreAndMore value 2"},
       {"setoption name Opponent value", "info string Lesefehler bei 'Opponent value' setoption name Opponent value"},
-      {"setoption name UCI_Chess960 value truely",
-       "info string Unzulässiger Wert für 'UCI_Chess960' setoption name UCI_Chess960 value truely"},
-      {"setoption name blocking value 1",
-       "info string Unzulässiger Wert für 'blocking' setoption name blocking value 1"},
-      {"setoption name NoOutput value", "info string Unzulässiger Wert für 'NoOutput' setoption name NoOutput value"},
-      {"setoption name NeuroMaterial value -1",
-       "info string Unzulässiger Wert für 'NeuroMaterial' setoption name NeuroMaterial value -1"},
-      {"setoption name Resign value 0", "info string Unzulässiger Wert für 'Resign' setoption name Resign value 0"},
-      // "value" is a word of its own.
-      {"setoption name BookFile values X",
-       "info string 'setoption': unbekannte Option setoption name BookFile values X"},
-      {"setoption name MultiPV valued 3", "info string 'setoption': unbekannte Option setoption name MultiPV valued 3"},
-      // Accepted values say nothing.
-      {"setoption name Hash value 4", nullptr},
-      {"setoption name Hash value 2", nullptr},
-      {"setoption name Ponder value false", nullptr},
-      {"setoption name OwnBook value false", nullptr},
-      {"setoption name BookFile value my.opn", nullptr},
-      {"setoption name BookFile value", nullptr},
-      {"setoption name MultiPV value 300", nullptr},
-      {"setoption name NumberOfProcessors value 20", nullptr},
-      {"setoption name Opponent value Somebody", nullptr},
       {"setoption name Opponent value Morlan", "info string Nicht jetzt, nicht schon wieder Du!"},
-      {"setoption name UCI_Chess960 value true", nullptr},
-      {"setoption name UCI_Chess960 value false", nullptr},
-      {"setoption name blocking value false", nullptr},
-      {"setoption name NeuroMaterial value 0", nullptr},
-      {"setoption name NeuroMaterial value 100", nullptr},
-      {"setoption name MaterialFile value (internal)", nullptr},
-      {"setoption name Resign value 399", nullptr},
-      {"setoption name Zeitprotokolldatei value nul:", nullptr},
-      {"setoption name NoOutput value false", nullptr},
-      // The largest table is ready at once (its pages are not filled in advance).
-      {"setoption name Hash value 2047", nullptr},
   };
+  for (const char* name : {"Hash", "Ponder", "OwnBook", "BookFile", "MultiPV", "NumberOfProcessors", "Opponent",
+                           "UCI_Chess960", "blocking", "NoOutput", "NeuroMaterial", "MaterialFile", "Resign",
+                           "Zeitprotokolldatei"})
+    cases.push_back({std::string("setoption name ") + name,
+                     std::string("info string 'setoption name ") + name + "' ohne 'value' setoption name " + name});
+  for (const char* refused : {"Hash value 0", "Hash value -4", "Hash value many", "Ponder value yes",
+                              "OwnBook value TRUE", "MultiPV value 0", "NumberOfProcessors value x",
+                              "UCI_Chess960 value truely", "blocking value 1", "NoOutput value",
+                              "NeuroMaterial value -1", "Resign value 0"}) {
+    const std::string line = refused, name = line.substr(0, line.find(' '));
+    cases.push_back({"setoption name " + line, "info string Unzulässiger Wert für '" + name + "' setoption name " + line});
+  }
+  for (const char* accepted :
+       {"Clear Hash", "Clear Hash value 1", "Hash value 4", "Hash value 2", "Ponder value false", "OwnBook value false",
+        "BookFile value my.opn", "BookFile value", "MultiPV value 300", "NumberOfProcessors value 20",
+        "Opponent value Somebody", "Opponent value Morlanx", "UCI_Chess960 value true", "UCI_Chess960 value false",
+        "blocking value false", "NeuroMaterial value 0", "NeuroMaterial value 100", "MaterialFile value (internal)",
+        "Resign value 399", "Zeitprotokolldatei value nul:", "NoOutput value false",
+        "Hash value 2047"})  // the largest table is ready at once: its pages are not filled in advance
+    cases.push_back({std::string("setoption name ") + accepted, ""});
   std::string input;
   Lines expected;
-  for (const Case& c : cases) {
-    input += c.line;
-    input += '\n';
-    if (c.reply) expected.push_back(c.reply);
+  for (const auto& [line, reply] : cases) {
+    input += line + '\n';
+    if (!reply.empty()) expected.push_back(reply);
   }
-  input += "isready\n";
   expected.push_back("readyok");
-  EXPECT_EQ(afterPreamble(input), expected);
+  EXPECT_EQ(afterPreamble(input + "isready\n"), expected);
 }
 
 TEST(UciTranscript, NoOutputSilencesEverything) {
