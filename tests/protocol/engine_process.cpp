@@ -49,7 +49,11 @@ void writeAll(int fd, const std::string& text) {
   }
 }
 
-int exitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+int waitFor(pid_t pid, int flags) {
+  int status = 0;
+  if (waitpid(pid, &status, flags) != pid) return -2;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> result;
@@ -92,9 +96,7 @@ Transcript runProgram(const std::string& binary, const std::string& input, const
   for (ssize_t k; (k = read(out, buffer, sizeof buffer)) > 0;) text[0].append(buffer, std::size_t(k));
   close(out);
   writer.join();
-  int status = 0;
-  waitpid(pid, &status, 0);
-  transcript.exitCode = exitCodeOf(status);
+  transcript.exitCode = waitFor(pid, 0);
   std::rewind(err);
   for (std::size_t k; (k = std::fread(buffer, 1, sizeof buffer, err)) > 0;) text[1].append(buffer, k);
   std::fclose(err);
@@ -150,9 +152,9 @@ std::vector<std::string> InteractiveEngine::drain(int ms) {
 }
 
 int InteractiveEngine::waitExit(int timeoutMs) {
-  int status = 0;
   for (int waited = 0; pid_ > 0 && waited < timeoutMs; waited += 5) {
-    if (waitpid(pid_, &status, WNOHANG) == pid_) return exitCode_ = exitCodeOf(status);
+    if (exitCode_ == -2) exitCode_ = waitFor(pid_, WNOHANG);
+    if (exitCode_ != -2) return exitCode_;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return -1;
@@ -160,14 +162,11 @@ int InteractiveEngine::waitExit(int timeoutMs) {
 
 int InteractiveEngine::finish(int timeoutMs) {
   if (in_ >= 0) close(in_), in_ = -1;
-  if (exitCode_ != -2) return exitCode_;
-  if (pid_ <= 0) return exitCode_ = -1;
-  if (waitExit(timeoutMs) == -1 && exitCode_ == -2) {
+  if (exitCode_ == -2 && pid_ > 0 && waitExit(timeoutMs) == -1 && exitCode_ == -2) {
     kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    exitCode_ = -1;
+    waitFor(pid_, 0);
   }
-  return exitCode_;
+  return exitCode_ = exitCode_ == -2 ? -1 : exitCode_;
 }
 
 }  // namespace korvane::testing

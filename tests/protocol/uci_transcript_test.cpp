@@ -170,11 +170,17 @@ TEST(UciTranscript, PositionMessagesBadMovesAndPerft) {
                                  "position startpos moves O-O", "position Chess960", "position Chess960 x",
                                  "position nothing", "position", "position startpos", "perft depth 3",
                                  "perft depth 3 Hash 1", "perft", "perft depth", "perft depth x", "perft depth 0",
-                                 "perft depth -2"})),
+                                 "perft depth -2",
+                                 // The counting table, with castling and Chess960 keys.
+                                 "position fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+                                 "perft depth 4 Hash 2",
+                                 "position fen qbbnrnkr/pppppppp/8/8/8/8/PPPPPPPP/QBBNRNKR w KQkq - 0 1",
+                                 "perft depth 4 Hash 2"})),
             Lines({bad + "g1f9", "info depth 1 time _ nodes 29", bad + "e7", "info depth 1 time _ nodes 20",
                    bad + "e2e5", bad + "e7e8q", bad + "e2e4e", bad + "O-O", noNumber, noNumber, noStart, noStart,
                    "info depth 3 time _ nodes 8902", "info depth 3 time _ nodes 8902", noDepth, noDepth, noDepth,
-                   "info depth 0 time _ nodes 0", "info depth -2 time _ nodes 0"}));
+                   "info depth 0 time _ nodes 0", "info depth -2 time _ nodes 0", "info depth 4 time _ nodes 4085603",
+                   "info depth 4 time _ nodes 201178"}));
 }
 
 // A refused FEN keeps the position before it (1.e4 e5: 29 replies).
