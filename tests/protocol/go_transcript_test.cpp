@@ -45,12 +45,11 @@ TEST(GoTranscript, WholeSearches) {
     Lines out;  // the last lines of the output
   };
   const Case cases[] = {
-      {"position startpos moves e2e4\ngo depth 5\n",
-       {"info depth 1 seldepth 8 time _ nodes 39 pv d7d5 score cp 8 hashfull 0 nps _",
-        "info depth 3 seldepth 12 time _ nodes 465 pv d7d5 b1c3 e7e6 score cp 3 hashfull 1 nps _",
-        "info depth 4 seldepth 12 time _ nodes 1777 pv d7d5 e4d5 d8d5 d2d4 score cp -15 hashfull 4 nps _",
-        "info depth 5 seldepth 14 time _ nodes 5300 pv d7d5 e4d5 d8d5 b1c3 d5e5 f1e2 score cp -2 hashfull 13 nps _",
-        "info depth 5 seldepth 14 time _ nodes 7641 hashfull 16 nps _ score cp -2", "bestmove d7d5 ponder e4d5"}},
+      {"position startpos\ngo depth 5\n",
+       {"info depth 1 seldepth 2 time _ nodes 24 pv d2d4 score cp 45 hashfull 0 nps _",
+        "info depth 4 seldepth 10 time _ nodes 837 pv d2d4 d7d5 g1f3 g8f6 score cp 4 hashfull 1 nps _",
+        "info depth 5 seldepth 14 time _ nodes 2981 pv d2d4 d7d5 g1f3 g8f6 b1c3 score cp 18 hashfull 7 nps _",
+        "info depth 5 seldepth 14 time _ nodes 5402 hashfull 10 nps _ score cp 18", "bestmove d2d4 ponder d7d5"}},
       // The second search starts from the table's lower bound of depth 0.
       {"position fen 4k3/8/8/3q4/8/8/3R4/4K3 w - - 0 1\ngo depth 1\ngo depth 1\n",
        {"bestmove d2d5", "info depth 1 seldepth 1 time _ nodes 0 pv d2d5 score cp 793 lowerbound hashfull 0 nps _",
@@ -187,10 +186,9 @@ TEST(GoTranscript, InfiniteAndPonderWaitForTheirEnd) {
     engine.send(c.position);
     engine.send(c.go);
     std::string last;
-    if (c.release) {
+    if (c.release) {  // answered during the search, and nothing else for a while
       engine.send("isready");
-      ASSERT_TRUE(engine.readUntil([](const std::string& l) { return l == "readyok" || startsWith(l, "bestmove"); },
-                                   5000, &last));
+      ASSERT_TRUE(engine.readUntil([&](const std::string& l) { return l == "readyok" || isBestmove(l); }, 5000, &last));
       ASSERT_EQ(last, "readyok") << c.position << " " << c.go;
       EXPECT_FALSE(engine.readUntil(isBestmove, 300, &last)) << c.position << " " << c.go << ": " << last;
       engine.send(c.release);
