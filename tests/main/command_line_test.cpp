@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,31 +8,30 @@
 namespace korvane {
 namespace {
 
+CommandLine parse(std::vector<std::string> args) {
+  std::vector<const char*> argv = {"korvane"};
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  return parseCommandLine(int(argv.size()), argv.data());
+}
+
 TEST(CommandLine, HiddenOptionsAndReplayFile) {
-  struct Case {
-    std::vector<std::string> args;
-    bool hidden;
-    std::optional<std::string> replay;
-  };
-  const Case cases[] = {
-      {{}, false, std::nullopt},
-      // Quotes removed, the last name wins; case matters for the keyword.
-      {{"first.pgn", "VersteckteOptionen", "\"my games.pgn\""}, true, "my games.pgn"},
-      {{"versteckteoptionen"}, false, "versteckteoptionen"},
-      {{"\"open"}, false, "open"},
-      {{"\""}, false, ""},
-      // Names are cut to 511 characters; a closing quote beyond that is lost with them.
-      {{"\"" + std::string(600, 'a') + "\""}, false, std::string(511, 'a')},
-      {{"\"" + std::string(510, 'a') + "\""}, false, std::string(510, 'a')},
-      {{std::string(600, 'b')}, false, std::string(511, 'b')},
-  };
-  for (const Case& c : cases) {
-    std::vector<const char*> argv = {"korvane"};
-    for (const std::string& arg : c.args) argv.push_back(arg.c_str());
-    const CommandLine parsed = parseCommandLine(int(argv.size()), argv.data());
-    EXPECT_EQ(parsed.hiddenOptions, c.hidden) << argv.back();
-    EXPECT_EQ(parsed.replayFile, c.replay) << argv.back();
-  }
+  CommandLine none = parse({});
+  EXPECT_FALSE(none.hiddenOptions);
+  EXPECT_FALSE(none.replayFile.has_value());
+
+  CommandLine both = parse({"first.pgn", "VersteckteOptionen", "\"my games.pgn\""});
+  EXPECT_TRUE(both.hiddenOptions);
+  EXPECT_EQ(both.replayFile, "my games.pgn");  // quotes removed, last name wins
+
+  EXPECT_FALSE(parse({"versteckteoptionen"}).hiddenOptions);  // case matters: a file name
+  EXPECT_EQ(parse({"versteckteoptionen"}).replayFile, "versteckteoptionen");
+  EXPECT_EQ(parse({"\"open"}).replayFile, "open");
+  EXPECT_EQ(parse({"\""}).replayFile, "");
+
+  // Names are cut to 511 characters; a closing quote beyond that is lost with them.
+  EXPECT_EQ(parse({"\"" + std::string(600, 'a') + "\""}).replayFile, std::string(511, 'a'));
+  EXPECT_EQ(parse({"\"" + std::string(510, 'a') + "\""}).replayFile, std::string(510, 'a'));
+  EXPECT_EQ(parse({std::string(600, 'b')}).replayFile, std::string(511, 'b'));
 }
 
 }  // namespace
