@@ -1,27 +1,16 @@
-// The "mat" maintenance command: its arguments, collecting and writing
-// statistics through the interpreter, and a training run that never keeps
-// the engine from ending.
+// The "mat" maintenance command: its arguments, and collecting, writing and
+// training seen from a GUI, where no failure keeps the engine from working
+// or from ending.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "engine_process.h"
 #include "protocol/maintenance.h"
-#include "protocol/search_controller.h"
-#include "protocol/uci_interpreter.h"
-#include "recording_output.h"
-#include "search/engine.h"
-#include "search/time_control.h"
 #include "../temp_working_directory.h"
 
 namespace korvane::testing {
@@ -29,153 +18,75 @@ namespace {
 
 using Action = MatCommandArguments::Action;
 
-std::string pgnFile() { return std::string(KORVANE_DATA_DIR) + "/mat/configurations.pgn"; }
-
-std::string readText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Statistics lines that all pass the acceptance test.
-std::string acceptedStatistics() {
-  return "12228 12227  0   1 0.560000    2000000     10.000\n"
-         "12228 12217  0   3 0.700000    2000000    -20.000\n"
-         "12228 11228  0   5 0.800000    2000000      0.000\n"
-         "12228 02228  0   9 0.900000    2000000     40.000\n"
-         "12208 12228  1   2 0.550000    2000000      5.000\n";
-}
-
 TEST(MatCommand, Arguments) {
-  MatCommandArguments a = parseMatArguments("add games.pgn", false);
-  EXPECT_EQ(a.action, Action::Add);
-  EXPECT_EQ(a.fileName, "games.pgn");
-  EXPECT_EQ(a.value, 1000);
-  EXPECT_EQ(a.minimumElo, -1);
-  a = parseMatArguments("add my games.pgn value 500 ELO 2200", true);
-  EXPECT_EQ(a.action, Action::Add);
-  EXPECT_EQ(a.fileName, "my games.pgn");
-  EXPECT_EQ(a.value, 500);
-  EXPECT_EQ(a.minimumElo, 2200);
-  a = parseMatArguments("add  x.pgn ELO 2400 value 3\r\n", false);
-  EXPECT_EQ(a.fileName, "x.pgn");
-  EXPECT_EQ(a.value, 3);
-  EXPECT_EQ(a.minimumElo, 2400);
-  a = parseMatArguments("add x.pgn value ELO 7", false);  // "value" without a number
-  EXPECT_EQ(a.value, 1000);
-  EXPECT_EQ(a.minimumElo, 7);
-  EXPECT_EQ(parseMatArguments(("add " + std::string(3000, 'n')).c_str(), false).fileName.size(), 1023u);
-
-  a = parseMatArguments("write  stats file.txt ", true);
-  EXPECT_EQ(a.action, Action::Write);
-  EXPECT_EQ(a.fileName, "stats file.txt");
-  EXPECT_EQ(parseMatArguments("write stats.txt", false).action, Action::None);
-  a = parseMatArguments("learn   stats.txt", false);
-  EXPECT_EQ(a.action, Action::Learn);
-  EXPECT_EQ(a.fileName, "stats.txt");
-  EXPECT_EQ(parseMatArguments(("learn " + std::string(3000, 'n')).c_str(), false).fileName.size(), 1023u);
-  EXPECT_EQ(parseMatArguments("delete", false).action, Action::Delete);
-
-  // Sub-commands count only at the start.
-  EXPECT_EQ(parseMatArguments("addgames.pgn", false).action, Action::None);
-  EXPECT_EQ(parseMatArguments("x add games.pgn", false).action, Action::None);
-  EXPECT_EQ(parseMatArguments("writestats.txt", true).action, Action::None);
-  EXPECT_EQ(parseMatArguments("", true).action, Action::None);
-  EXPECT_EQ(parseMatArguments(nullptr, true).action, Action::None);
-}
-
-class MatInterpreterTest : public ::testing::Test {
- protected:
-  MatInterpreterTest() : output(engine), controller(engine, output, timeControl) {
-    engine.timeControl = &timeControl;
-    engine.output = &output;
-    uci = std::make_unique<UciInterpreter>(engine, output, controller, false);
+  struct Case {
+    const char* args;
+    bool collector;
+    Action action;
+    const char* file;
+    int value, elo;
+  };
+  const Case cases[] = {
+      {"add games.pgn", false, Action::Add, "games.pgn", 1000, -1},
+      {"add my games.pgn value 500 ELO 2200", true, Action::Add, "my games.pgn", 500, 2200},
+      {"add  x.pgn ELO 2400 value 3\r\n", false, Action::Add, "x.pgn", 3, 2400},
+      {"add x.pgn value ELO 7", false, Action::Add, "x.pgn", 1000, 7},  // "value" without a number
+      {"write  stats file.txt ", true, Action::Write, "stats file.txt", 1000, -1},
+      {"write stats.txt", false, Action::None, "", 1000, -1},  // nothing collected
+      {"learn   stats.txt", false, Action::Learn, "stats.txt", 1000, -1},
+      {"delete", false, Action::Delete, "", 1000, -1},
+      // Sub-commands count only at the start, as words.
+      {"addgames.pgn", false, Action::None, "", 1000, -1},
+      {"x add games.pgn", false, Action::None, "", 1000, -1},
+      {"writestats.txt", true, Action::None, "", 1000, -1},
+      {"", true, Action::None, "", 1000, -1},
+  };
+  for (const Case& c : cases) {
+    const MatCommandArguments a = parseMatArguments(c.args, c.collector);
+    EXPECT_EQ(a.action, c.action) << c.args;
+    EXPECT_EQ(a.fileName, c.file) << c.args;
+    EXPECT_EQ(a.value, c.value) << c.args;
+    EXPECT_EQ(a.minimumElo, c.elo) << c.args;
   }
-
-  void run(const std::string& line) { uci->handleLine(line.c_str()); }
-
-  Engine engine;
-  TimeControl timeControl;
-  RecordingOutput output;
-  SearchController controller;
-  std::unique_ptr<UciInterpreter> uci;
-};
-
-TEST_F(MatInterpreterTest, CollectsAndWritesStatistics) {
-  TempWorkingDirectory dir;
-  run("mat add " + pgnFile());
-  run("mat add " + pgnFile() + " ELO 2000");  // the first two games again
-  EXPECT_TRUE(output.printed.empty());
-  run("mat write " + dir.file("stats.txt"));
-  const std::string text = readText(dir.file("stats.txt"));
-  ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
-  EXPECT_EQ(text.substr(0, 38), "00002 00001  0   1 0.500000          1");
-  EXPECT_EQ(text.substr(text.find('\n') + 1, 38), "00008 00008  0   0 0.500000          4");
-
-  // The collector is gone: a second write does nothing.
-  std::filesystem::remove(dir.file("stats.txt"));
-  run("mat write " + dir.file("stats.txt"));
-  EXPECT_FALSE(std::filesystem::exists(dir.file("stats.txt")));
-
-  // Deleted statistics are not written.
-  run("mat add " + pgnFile());
-  run("mat delete");
-  run("mat write " + dir.file("stats.txt"));
-  EXPECT_FALSE(std::filesystem::exists(dir.file("stats.txt")));
-  EXPECT_TRUE(output.printed.empty());
-  EXPECT_TRUE(output.messages.empty());
+  EXPECT_EQ(parseMatArguments(nullptr, true).action, Action::None);
+  for (const char* command : {"add ", "learn "})
+    EXPECT_EQ(parseMatArguments((command + std::string(3000, 'n')).c_str(), false).fileName.size(), 1023u);
 }
 
-TEST_F(MatInterpreterTest, FileErrorsKeepTheEngineWorking) {
+TEST(MatTranscript, CollectWriteAndLearn) {
   TempWorkingDirectory dir;
-  run("mat add " + dir.file("missing.pgn"));
-  ASSERT_EQ(output.printed.size(), 1u);
-  EXPECT_NE(output.printed[0].find("Cannot open file"), std::string::npos);
-  output.printed.clear();
+  const std::string pgn = KORVANE_DATA_DIR "/mat/configurations.pgn";
+  std::ofstream("rejected.txt") << "12228 12227  0   1 0.990000    2000000     10.000\nbroken\n";
+  const Transcript t = runEngine("uci\ndebug on\nmat add missing.pgn\nmat add " + pgn + "\nmat add " + pgn +
+                                 " ELO 2000\n"  // the first two games again
+                                 "mat write no/dir/stats.txt\nmat write /dev/full\nmat write stats.txt\n"
+                                 "mat write again.txt\nmat add " + pgn + "\nmat delete\nmat write deleted.txt\n"
+                                 "mat learn missing.txt\nmat learn rejected.txt\nisready\n");
+  ASSERT_GE(t.out.size(), 6u);
+  // A failed write keeps the statistics for another try; a good one drops them.
+  EXPECT_NE(t.out.end()[-6].find("Cannot open file"), std::string::npos) << t.out.end()[-6];
+  EXPECT_EQ(std::vector<std::string>(t.out.end() - 5, t.out.end()),
+            std::vector<std::string>({"info string error opening the output file no/dir/stats.txt",
+                                      "info string error writing the output file /dev/full",
+                                      "info string mat learn: Statistikdatei nicht lesbar: missing.txt",
+                                      "info string mat learn: keine verwertbaren Statistikzeilen in rejected.txt",
+                                      "readyok"}));
+  std::stringstream written;
+  written << std::ifstream("stats.txt").rdbuf();
+  EXPECT_EQ(written.str().substr(0, 38), "00002 00001  0   1 0.500000          1");
+  EXPECT_NE(written.str().find("\n00008 00008  0   0 0.500000          4"), std::string::npos) << written.str();
+  for (const char* absent : {"again.txt", "deleted.txt", "NeuroLrn.txt"})
+    EXPECT_FALSE(std::filesystem::exists(absent)) << absent;
 
-  // An output file that cannot be opened: reported, and the statistics stay
-  // for another try.
-  run("mat add " + pgnFile());
-  const std::string bad = dir.file("no/such/dir/stats.txt");
-  run("mat write " + bad);
-  ASSERT_EQ(output.printed.size(), 1u);
-  EXPECT_EQ(output.printed[0], "info string error opening the output file " + bad);
-  // A write that fails (a full disk) likewise.
-  run("mat write /dev/full");
-  ASSERT_EQ(output.printed.size(), 2u);
-  EXPECT_EQ(output.printed[1], "info string error writing the output file /dev/full");
-  run("mat write " + dir.file("stats.txt"));
-  const std::string text = readText(dir.file("stats.txt"));
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
-
-  // Training without statistics: refused with a message, nothing started.
-  run("mat learn " + dir.file("missing.txt"));
-  ASSERT_EQ(output.messages.size(), 1u);
-  EXPECT_EQ(output.messages[0], "mat learn: Statistikdatei nicht lesbar: " + dir.file("missing.txt"));
-  std::ofstream(dir.file("rejected.txt")) << "12228 12227  0   1 0.990000    2000000     10.000\nbroken\n";
-  run("mat learn " + dir.file("rejected.txt"));
-  ASSERT_EQ(output.messages.size(), 2u);
-  EXPECT_EQ(output.messages[1], "mat learn: keine verwertbaren Statistikzeilen in " + dir.file("rejected.txt"));
-  EXPECT_FALSE(std::filesystem::exists(dir.file("NeuroLrn.txt")));
-
-  run("isready");
-  EXPECT_EQ(output.printed.back(), "readyok");
-}
-
-// Seen from a GUI: "quit" and the end of the input both end the engine while
-// it trains.
-TEST(MatTranscript, TrainingDoesNotHoldTheEngine) {
-  TempWorkingDirectory dir;
-  std::ofstream(dir.file("stats.txt")) << acceptedStatistics();
-  Transcript t = runEngine(lines({"uci", "mat learn stats.txt", "isready", "quit"}));
-  EXPECT_EQ(t.exitCode, 0);
-  ASSERT_FALSE(t.out.empty());
-  EXPECT_EQ(t.out.back(), "readyok");
-  t = runEngine(lines({"uci", "mat learn stats.txt", "isready"}));
-  EXPECT_EQ(t.exitCode, 0);
-  ASSERT_FALSE(t.out.empty());
-  EXPECT_EQ(t.out.back(), "readyok");
+  // Training in the background holds neither "quit" nor the end of the input.
+  std::ofstream("stats.txt") << "12228 12227  0   1 0.560000    2000000     10.000\n"
+                                "12228 02228  0   9 0.900000    2000000     40.000\n"
+                                "12208 12228  1   2 0.550000    2000000      5.000\n";
+  for (const char* end : {"quit\n", ""}) {
+    const Transcript learning = runEngine(std::string("uci\nmat learn stats.txt\nisready\n") + end);
+    EXPECT_EQ(learning.exitCode, 0);
+    EXPECT_EQ(learning.out.back(), "readyok");
+  }
 }
 
 }  // namespace

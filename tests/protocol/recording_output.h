@@ -1,5 +1,5 @@
-// An output channel that keeps what it is given, for tests that drive the
-// interpreter or the search without a process.
+// An output channel that keeps the lines it prints, for tests that drive the
+// interpreter or the evaluation without a process.
 #pragma once
 
 #include <string>
@@ -17,16 +17,12 @@ class RecordingOutput final : public EngineOutput {
   void reportCurrentMove(Move, int) override {}
   void reportBestMove(Move, Move) override {}
   void reportSearchEnd() override {}
-  // Every message is kept, debug mode or not, as "message detail".
-  void debugMessage(const char* message, const char* detail) override {
-    messages.push_back(detail ? std::string(message) + " " + detail : std::string(message));
-  }
+  void debugMessage(const char*, const char*) override {}
   void printLine(std::string_view text) override {
     if (!noOutput()) printed.emplace_back(text);
   }
 
   std::vector<std::string> printed;
-  std::vector<std::string> messages;
 };
 
 }  // namespace korvane::testing

@@ -37,73 +37,68 @@ const Lines HIDDEN_OPTIONS = {
     "option name Resign type spin default 700 min 400 max 2000",
 };
 
-Lines concat(Lines a, const Lines& b) {
+Lines operator+(Lines a, const Lines& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
 
-// Debug mode and no book, so that every message is shown and nothing depends
-// on a book file being present.
-const std::string PREAMBLE = lines({"uci", "debug on", "setoption name OwnBook value false"});
-
-// What the engine prints after PREAMBLE.
+// What the engine prints after "uci", in debug mode (every message shown)
+// and without a book; perft times shown as "_".
 Lines afterPreamble(const std::string& commands) {
-  Transcript t = runEngine(PREAMBLE + commands);
+  Transcript t = runEngine("uci\ndebug on\nsetoption name OwnBook value false\n" + commands);
   EXPECT_EQ(t.exitCode, 0);
   EXPECT_TRUE(t.err.empty());
-  if (t.out.size() < UCI_REPLY.size()) return t.out;
-  return Lines(t.out.begin() + std::ptrdiff_t(UCI_REPLY.size()), t.out.end());
+  Lines out;
+  for (std::size_t i = UCI_REPLY.size(); i < t.out.size(); ++i)
+    out.push_back(std::regex_replace(t.out[i], std::regex("^info depth (-?\\d+) time \\d+ "), "info depth $1 time _ "));
+  return out;
 }
 
-// The node count of a perft line, checking its shape; -1 if it has none.
-long long perftNodes(const std::string& line, int depth) {
-  std::smatch m;
-  std::regex shape("info depth (-?\\d+) time (\\d+) nodes (\\d+)");
-  if (!std::regex_match(line, m, shape) || std::stoi(m[1]) != depth) {
-    ADD_FAILURE() << "not a perft line: " << line;
-    return -1;
+// Whole runs: standard output and error, and a normal exit.
+TEST(UciTranscript, Sessions) {
+  struct Case {
+    std::string input;
+    Lines out = {}, err = {};
+    std::vector<std::string> args = {};
+  };
+  const std::string refused = "'uci' or 'xboard' expected";
+  const std::string badHash = "info string Unzulässiger Wert für 'Hash' setoption name Hash value 0";
+  const Lines ready = UCI_REPLY + Lines{"readyok"};
+  const Case cases[] = {
+      {"uci\n", UCI_REPLY},
+      // Blanks, blank lines and white-space lines are fine; a later "uci" is answered again.
+      {"\n   \n\t \r\n  uci\n\n \t\nuci\n", UCI_REPLY + UCI_REPLY},
+      {"uci\n", Lines(UCI_REPLY.begin(), UCI_REPLY.end() - 1) + HIDDEN_OPTIONS + Lines{"uciok"}, {}, {"VersteckteOptionen"}},
+      // Case matters, and every unknown first word is refused until one fits.
+      {"UCI\nisready\nuci extra words\nisready\n", ready, {refused, refused}},
+      {"hello\n", {}, {refused}},
+      {"", {}},
+      {"uci\nisready\nquit\nisready\n", ready},  // "quit" ends the run with input left
+      // Errors are silent outside debug mode; "debug" alone switches it on, any "off" off.
+      {"uci\nsetoption name Hash value 0\ndebug\nsetoption name Hash value 0\ndebug off\n"
+       "setoption name Hash value 0\ndebug on\nsetoption name Hash value 0\nisready\n",
+       UCI_REPLY + Lines{badHash, badHash, "readyok"}},
+      {"uci\nperft\nisready\n", ready},
+      {"uci\ndebug on\nsetoption name NoOutput value true\nisready\nuci\nsetoption name Hash value 0\n"
+       "perft depth 1\nsetoption name NoOutput value false\nisready\n",
+       ready},
+      {"ucitest\nisready\ndebug on\nsetoption name Hash value 0\nperft depth 2\nperft\n", {}},
+      // 39,999 characters fill one piece of a line; what follows is a line of its own.
+      {"uci\n" + std::string(39999, 'x') + "isready\n", ready},
+      {"uci\n" + std::string(100000, ' ') + "\nisready\n", ready},  // blank in every piece
+  };
+  for (const Case& c : cases) {
+    const Transcript t = runEngine(c.input, c.args);
+    EXPECT_EQ(t.out, c.out) << c.input.substr(0, 100);
+    EXPECT_EQ(t.err, c.err) << c.input.substr(0, 100);
+    EXPECT_EQ(t.exitCode, 0) << c.input.substr(0, 100);
   }
-  return std::stoll(m[3]);
 }
 
-TEST(UciTranscript, ProtocolChoice) {
-  Transcript plain = runEngine("uci\n");
-  EXPECT_EQ(plain.out, UCI_REPLY);
-  EXPECT_TRUE(plain.err.empty());
-  EXPECT_EQ(plain.exitCode, 0);
-
-  // Leading blanks, blank lines and white-space lines are fine; a later "uci"
-  // is answered again.
-  Transcript padded = runEngine("\n   \n\t \r\n  uci\n\n \t\nuci\n");
-  EXPECT_EQ(padded.out, concat(UCI_REPLY, UCI_REPLY));
-  EXPECT_TRUE(padded.err.empty());
-
-  Transcript hidden = runEngine("uci\n", {"VersteckteOptionen"});
-  Lines expected(UCI_REPLY.begin(), UCI_REPLY.end() - 1);
-  expected = concat(concat(expected, HIDDEN_OPTIONS), {"uciok"});
-  EXPECT_EQ(hidden.out, expected);
-
-  // Case matters, and every unknown first word is refused until one fits.
-  Transcript refused = runEngine("UCI\nisready\nuci extra words\nisready\n");
-  EXPECT_EQ(refused.err, Lines({"'uci' or 'xboard' expected", "'uci' or 'xboard' expected"}));
-  EXPECT_EQ(refused.out, concat(UCI_REPLY, {"readyok"}));
-  EXPECT_EQ(refused.exitCode, 0);
-
-  // "quit" ends the run with input left; no input at all is a normal end.
-  EXPECT_EQ(runEngine("uci\nisready\nquit\nisready\n").out, concat(UCI_REPLY, {"readyok"}));
-  EXPECT_EQ(runEngine("").exitCode, 0);
-  EXPECT_EQ(runEngine("hello\n").err, Lines({"'uci' or 'xboard' expected"}));
-}
-
-TEST(UciTranscript, UciTestPrintsNothingButStatistics) {
-  Transcript t = runEngine("ucitest\nisready\ndebug on\nsetoption name Hash value 0\nperft depth 2\nperft\n");
-  EXPECT_TRUE(t.out.empty());
-  EXPECT_TRUE(t.err.empty());
-  EXPECT_EQ(t.exitCode, 0);
-
-  // One line per search, however it ended (depth, node limit, time); the
-  // geometric mean stays above 0 after a search of 0 ms.
-  t = runEngine(
+// "ucitest" prints one line per search, however it ended (depth, node limit,
+// time); the geometric mean stays above 0 after a search of 0 ms.
+TEST(UciTranscript, UciTestPrintsStatistics) {
+  const Transcript t = runEngine(
       "ucitest\nsetoption name blocking value true\nposition startpos\ngo depth 1\ngo nodes 1000\n"
       "go nodes 1000\ngo movetime 2\ngo wtime 30 btime 30\nquit\n");
   const std::regex line(R"( *(\d+) +(\d+\.\d{8}) +(\d+\.\d{10}) +(\d+\.\d{8}))");
@@ -116,142 +111,101 @@ TEST(UciTranscript, UciTestPrintsNothingButStatistics) {
   }
 }
 
-TEST(UciTranscript, DebugModeShowsMessages) {
-  // Without debug mode errors are silent; "debug" alone switches it on and
-  // any "off" in the line switches it off.
-  Transcript t = runEngine(lines({"uci", "setoption name Hash value 0", "debug", "setoption name Hash value 0",
-                                  "debug off", "setoption name Hash value 0", "debug on",
-                                  "setoption name Hash value 0", "isready"}));
-  const std::string message = "info string Unzulässiger Wert für 'Hash' setoption name Hash value 0";
-  EXPECT_EQ(t.out, concat(UCI_REPLY, {message, message, "readyok"}));
-}
-
 TEST(UciTranscript, SetoptionMessages) {
-  struct Case {
-    const char* line;
-    const char* reply;  // nullptr: silent
-  };
-  const Case cases[] = {
-      // Syntax.
+  // Each message is the text, then the whole line; accepted values are silent.
+  const std::string unknown = "info string 'setoption': unbekannte Option setoption name ";
+  std::vector<std::pair<std::string, std::string>> cases = {
       {"setoption", "info string 'setoption' ohne 'name' setoption"},
       {"setoption Hash value 5", "info string 'setoption' ohne 'name' setoption Hash value 5"},
       {"setoption name", "info string Syntaxfehler bei 'setoption' setoption name"},
       {"setoption name  value 3", "info string Syntaxfehler bei 'setoption' setoption name  value 3"},
-      {"setoption name Hash  value 3", "info string 'setoption': unbekannte Option setoption name Hash  value 3"},
-      {"setoption name hash value 3", "info string 'setoption': unbekannte Option setoption name hash value 3"},
-      {"setoption name Clear Hash", nullptr},
-      {"setoption name Clear Hash value 1", nullptr},
-      // Missing values.
-      {"setoption name Hash", "info string 'setoption name Hash' ohne 'value' setoption name Hash"},
-      {"setoption name Ponder", "info string 'setoption name Ponder' ohne 'value' setoption name Ponder"},
-      {"setoption name OwnBook", "info string 'setoption name OwnBook' ohne 'value' setoption name OwnBook"},
-      {"setoption name BookFile", "info string 'setoption name BookFile' ohne 'value' setoption name BookFile"},
-      {"setoption name MultiPV", "info string 'setoption name MultiPV' ohne 'value' setoption name MultiPV"},
-      {"setoption name NumberOfProcessors",
-       "info string 'setoption name NumberOfProcessors' ohne 'value' setoption name NumberOfProcessors"},
-      {"setoption name Opponent", "info string 'setoption name Opponent' ohne 'value' setoption name Opponent"},
-      {"setoption name UCI_Chess960",
-       "info string 'setoption name UCI_Chess960' ohne 'value' setoption name UCI_Chess960"},
-      {"setoption name blocking", "info string 'setoption name blocking' ohne 'value' setoption name blocking"},
-      {"setoption name NoOutput", "info string 'setoption name NoOutput' ohne 'value' setoption name NoOutput"},
-      {"setoption name NeuroMaterial",
-       "info string 'setoption name NeuroMaterial' ohne 'value' setoption name NeuroMaterial"},
-      {"setoption name MaterialFile",
-       "info string 'setoption name MaterialFile' ohne 'value' setoption name MaterialFile"},
-      {"setoption name Resign", "info string 'setoption name Resign' ohne 'value' setoption name Resign"},
-      {"setoption name Zeitprotokolldatei",
-       "info string 'setoption name Zeitprotokolldatei' ohne 'value' setoption name Zeitprotokolldatei"},
-      // Refused values.
-      {"setoption name Hash value 0", "info string Unzulässiger Wert für 'Hash' setoption name Hash value 0"},
-      {"setoption name Hash value -4", "info string Unzulässiger Wert für 'Hash' setoption name Hash value -4"},
-      {"setoption name Hash value many", "info string Unzulässiger Wert für 'Hash' setoption name Hash value many"},
-      {"setoption name Ponder value yes", "info string Unzulässiger Wert für 'Ponder' setoption name Ponder value yes"},
-      {"setoption name OwnBook value TRUE",
-       "info string Unzulässiger Wert für 'OwnBook' setoption name OwnBook value TRUE"},
-      {"setoption name MultiPV value 0", "info string Unzulässiger Wert für 'MultiPV' setoption name MultiPV value 0"},
-      {"setoption name NumberOfProcessors value x",
-       "info string Unzulässiger Wert für 'NumberOfProcessors' setoption name NumberOfProcessors value x"},
+      {"setoption name Hash  value 3", unknown + "Hash  value 3"},
+      {"setoption name hash value 3", unknown + "hash value 3"},
+      // "value" is a word of its own; names are compared on 29 characters.
+      {"setoption name BookFile values X", unknown + "BookFile values X"},
+      {"setoption name MultiPV valued 3", unknown + "MultiPV valued 3"},
+      {"setoption name NumberOfProcessorsAndMoreAndMore value 2", unknown + "NumberOfProcessorsAndMoreAndMore value 2"},
       {"setoption name Opponent value", "info string Lesefehler bei 'Opponent value' setoption name Opponent value"},
-      {"setoption name UCI_Chess960 value truely",
-       "info string Unzulässiger Wert für 'UCI_Chess960' setoption name UCI_Chess960 value truely"},
-      {"setoption name blocking value 1",
-       "info string Unzulässiger Wert für 'blocking' setoption name blocking value 1"},
-      {"setoption name NoOutput value", "info string Unzulässiger Wert für 'NoOutput' setoption name NoOutput value"},
-      {"setoption name NeuroMaterial value -1",
-       "info string Unzulässiger Wert für 'NeuroMaterial' setoption name NeuroMaterial value -1"},
-      {"setoption name Resign value 0", "info string Unzulässiger Wert für 'Resign' setoption name Resign value 0"},
-      // "value" is a word of its own.
-      {"setoption name BookFile values X",
-       "info string 'setoption': unbekannte Option setoption name BookFile values X"},
-      {"setoption name MultiPV valued 3", "info string 'setoption': unbekannte Option setoption name MultiPV valued 3"},
-      // Accepted values say nothing.
-      {"setoption name Hash value 4", nullptr},
-      {"setoption name Hash value 2", nullptr},
-      {"setoption name Ponder value false", nullptr},
-      {"setoption name OwnBook value false", nullptr},
-      {"setoption name BookFile value my.opn", nullptr},
-      {"setoption name BookFile value", nullptr},
-      {"setoption name MultiPV value 300", nullptr},
-      {"setoption name NumberOfProcessors value 20", nullptr},
-      {"setoption name Opponent value Somebody", nullptr},
       {"setoption name Opponent value Morlan", "info string Nicht jetzt, nicht schon wieder Du!"},
-      {"setoption name UCI_Chess960 value true", nullptr},
-      {"setoption name UCI_Chess960 value false", nullptr},
-      {"setoption name blocking value false", nullptr},
-      {"setoption name NeuroMaterial value 0", nullptr},
-      {"setoption name NeuroMaterial value 100", nullptr},
-      {"setoption name MaterialFile value (internal)", nullptr},
-      {"setoption name Resign value 399", nullptr},
-      {"setoption name Zeitprotokolldatei value nul:", nullptr},
-      {"setoption name NoOutput value false", nullptr},
-      // The largest table is ready at once (its pages are not filled in advance).
-      {"setoption name Hash value 2047", nullptr},
+  };
+  for (const char* name : {"Hash", "Ponder", "OwnBook", "BookFile", "MultiPV", "NumberOfProcessors", "Opponent",
+                           "UCI_Chess960", "blocking", "NoOutput", "NeuroMaterial", "MaterialFile", "Resign",
+                           "Zeitprotokolldatei"})
+    cases.push_back({std::string("setoption name ") + name,
+                     std::string("info string 'setoption name ") + name + "' ohne 'value' setoption name " + name});
+  for (const char* refused : {"Hash value 0", "Hash value -4", "Hash value many", "Ponder value yes",
+                              "OwnBook value TRUE", "MultiPV value 0", "NumberOfProcessors value x",
+                              "UCI_Chess960 value truely", "blocking value 1", "NoOutput value",
+                              "NeuroMaterial value -1", "Resign value 0"}) {
+    const std::string line = refused, name = line.substr(0, line.find(' '));
+    cases.push_back({"setoption name " + line, "info string Unzulässiger Wert für '" + name + "' setoption name " + line});
+  }
+  for (const char* accepted :
+       {"Clear Hash", "Clear Hash value 1", "Hash value 4", "Hash value 2", "Ponder value false", "OwnBook value false",
+        "BookFile value my.opn", "BookFile value", "MultiPV value 300", "NumberOfProcessors value 20",
+        "Opponent value Somebody", "Opponent value Morlanx", "UCI_Chess960 value true", "UCI_Chess960 value false",
+        "blocking value false", "NeuroMaterial value 0", "NeuroMaterial value 100", "MaterialFile value (internal)",
+        "Resign value 399", "Zeitprotokolldatei value nul:", "NoOutput value false",
+        "Hash value 2047"})  // the largest table is ready at once: its pages are not filled in advance
+    cases.push_back({std::string("setoption name ") + accepted, ""});
+  std::string input;
+  Lines expected;
+  for (const auto& [line, reply] : cases) {
+    input += line + '\n';
+    if (!reply.empty()) expected.push_back(reply);
+  }
+  expected.push_back("readyok");
+  EXPECT_EQ(afterPreamble(input + "isready\n"), expected);
+}
+
+TEST(UciTranscript, PositionMessagesBadMovesAndPerft) {
+  // A bad move keeps the moves before it: 1.e4 e5 (29 replies), then 1.e4 (20).
+  const std::string bad = "info string position: Ungültiger Zug:  ";
+  const std::string noNumber = "info string 'position Chess960' ohne Nummer";
+  const std::string noStart = "info string 'position' ohne 'startpos' und ohne 'fen'";
+  const std::string noDepth = "info string perft ohne depth";
+  EXPECT_EQ(afterPreamble(lines({"position startpos moves e2e4 e7e5 g1f9 b8c6", "perft depth 1",
+                                 "position startpos moves e2e4 e7", "perft depth 1", "position startpos moves e2e5",
+                                 "position startpos moves e7e8q", "position startpos moves e2e4e",
+                                 "position startpos moves O-O", "position Chess960", "position Chess960 x",
+                                 "position nothing", "position", "position startpos", "perft depth 3",
+                                 "perft depth 3 Hash 1", "perft", "perft depth", "perft depth x", "perft depth 0",
+                                 "perft depth -2",
+                                 // The counting table, with castling and Chess960 keys.
+                                 "position fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+                                 "perft depth 4 Hash 2",
+                                 "position fen qbbnrnkr/pppppppp/8/8/8/8/PPPPPPPP/QBBNRNKR w KQkq - 0 1",
+                                 "perft depth 4 Hash 2"})),
+            Lines({bad + "g1f9", "info depth 1 time _ nodes 29", bad + "e7", "info depth 1 time _ nodes 20",
+                   bad + "e2e5", bad + "e7e8q", bad + "e2e4e", bad + "O-O", noNumber, noNumber, noStart, noStart,
+                   "info depth 3 time _ nodes 8902", "info depth 3 time _ nodes 8902", noDepth, noDepth, noDepth,
+                   "info depth 0 time _ nodes 0", "info depth -2 time _ nodes 0", "info depth 4 time _ nodes 4085603",
+                   "info depth 4 time _ nodes 201178"}));
+}
+
+// A refused FEN keeps the position before it (1.e4 e5: 29 replies).
+TEST(UciTranscript, BadFenKeepsThePreviousPosition) {
+  const char* badFens[] = {
+      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNX w KQkq - 0 1",    // unknown piece letter
+      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNRR w KQkq - 0 1",   // nine files
+      "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",    // nine empty squares
+      "rnbqkbnr/pppppppp/8/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",  // nine ranks
+      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP w KQkq - 0 1",             // seven ranks
+      "qqqqkqqq/qqqqqqqq/qqqqqqqq/8/8/QQQQQQQQ/QQQQQQQQ/QQQQKQQQ w - - 0 1",  // too many pieces
+      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR x KQkq - 0 1",    // side to move
+      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq e9 0 1",   // en-passant square
+      "8/8/8/8/8/8/8/8 w - - 0 1",                                    // no kings
+      "4k3/8/8/8/8/8/8/4K2R",                                         // ends inside the FEN
+      "",
   };
   std::string input;
   Lines expected;
-  for (const Case& c : cases) {
-    input += c.line;
-    input += '\n';
-    if (c.reply) expected.push_back(c.reply);
+  for (const char* fen : badFens) {
+    input += "position startpos moves e2e4 e7e5\nposition fen " + std::string(fen) + "\nperft depth 1\n";
+    expected.push_back(std::string("info string position: Ungültiger FEN-String:  ") + fen);
+    expected.push_back("info depth 1 time _ nodes 29");
   }
-  input += "isready\n";
-  expected.push_back("readyok");
   EXPECT_EQ(afterPreamble(input), expected);
-}
-
-TEST(UciTranscript, NoOutputSilencesEverything) {
-  Lines out = afterPreamble(lines({"setoption name NoOutput value true", "isready", "uci",
-                                   "setoption name Hash value 0", "perft depth 1",
-                                   "setoption name NoOutput value false", "isready"}));
-  EXPECT_EQ(out, Lines({"readyok"}));
-}
-
-TEST(UciTranscript, PerftCountsAndShape) {
-  Lines out = afterPreamble(lines({"position startpos", "perft depth 3", "perft depth 3 Hash 1", "perft",
-                                   "perft depth", "perft depth x", "perft depth 0", "perft depth -2"}));
-  ASSERT_EQ(out.size(), 7u);
-  EXPECT_EQ(perftNodes(out[0], 3), 8902);
-  EXPECT_EQ(perftNodes(out[1], 3), 8902);
-  EXPECT_EQ(out[2], "info string perft ohne depth");
-  EXPECT_EQ(out[3], "info string perft ohne depth");
-  EXPECT_EQ(out[4], "info string perft ohne depth");
-  EXPECT_EQ(perftNodes(out[5], 0), 0);
-  EXPECT_EQ(perftNodes(out[6], -2), 0);
-
-  // Outside debug mode the missing depth is silent.
-  Transcript quiet = runEngine("uci\nperft\nisready\n");
-  EXPECT_EQ(quiet.out.back(), "readyok");
-  EXPECT_EQ(quiet.out.size(), UCI_REPLY.size() + 1);
-}
-
-// Perft depth 2 of the position that a "position" line (or lines) sets up.
-long long perft2(const std::string& positionLines) {
-  Lines out = afterPreamble(positionLines + "\nperft depth 2\n");
-  if (out.size() != 1) {
-    ADD_FAILURE() << positionLines << " gave " << out.size() << " lines";
-    return -1;
-  }
-  return perftNodes(out[0], 2);
 }
 
 TEST(UciTranscript, MovesLeadToTheSamePositionAsItsFen) {
@@ -275,75 +229,19 @@ TEST(UciTranscript, MovesLeadToTheSamePositionAsItsFen) {
        "position fen r4rk1/8/8/8/8/8/8/1K1R3R b - - 3 2"},
       {"position Chess960 518", "position startpos"},
       {"position Chess960 1478", "position startpos"},  // numbers count modulo 960
+      // With UCI_Chess960 on, the O-O texts are still read.
+      {"setoption name UCI_Chess960 value true\n"
+       "position fen 1r2k1r1/pppppppp/8/8/8/8/PPPPPPPP/1R2K1R1 w GBgb - 0 1 moves O-O",
+       "position fen 1r2k1r1/pppppppp/8/8/8/8/PPPPPPPP/1R3RK1 b gb - 1 1"},
   };
-  for (const Pair& pair : pairs) {
-    SCOPED_TRACE(pair.moves);
-    long long viaMoves = perft2(pair.moves);
-    EXPECT_GT(viaMoves, 0);
-    EXPECT_EQ(viaMoves, perft2(pair.fen));
-  }
-  // With UCI_Chess960 on, the O-O texts are still read.
-  EXPECT_EQ(perft2("setoption name UCI_Chess960 value true\n"
-                   "position fen 1r2k1r1/pppppppp/8/8/8/8/PPPPPPPP/1R2K1R1 w GBgb - 0 1 moves O-O"),
-            perft2("position fen 1r2k1r1/pppppppp/8/8/8/8/PPPPPPPP/1R3RK1 b gb - 1 1"));
-}
-
-TEST(UciTranscript, BadFenKeepsThePreviousPosition) {
-  const long long reference = perft2("position startpos moves e2e4 e7e5");
-  const char* badFens[] = {
-      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNX w KQkq - 0 1",    // unknown piece letter
-      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNRR w KQkq - 0 1",   // nine files
-      "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",    // nine empty squares
-      "rnbqkbnr/pppppppp/8/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",  // nine ranks
-      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP w KQkq - 0 1",             // seven ranks
-      "qqqqkqqq/qqqqqqqq/qqqqqqqq/8/8/QQQQQQQQ/QQQQQQQQ/QQQQKQQQ w - - 0 1",  // too many pieces
-      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR x KQkq - 0 1",    // side to move
-      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq e9 0 1",   // en-passant square
-      "8/8/8/8/8/8/8/8 w - - 0 1",                                    // no kings
-      "4k3/8/8/8/8/8/8/4K2R",                                         // ends inside the FEN
-      "",
-  };
-  // One run: after each refused FEN the position of 1.e4 e5 is still there.
   std::string input;
-  for (const char* fen : badFens)
-    input += "position startpos moves e2e4 e7e5\nposition fen " + std::string(fen) + "\nperft depth 1\n";
-  const Lines out = afterPreamble(input + "perft depth 2\n");
-  ASSERT_EQ(out.size(), 2 * std::size(badFens) + 1);
-  for (std::size_t n = 0; n < std::size(badFens); ++n) {
-    EXPECT_EQ(out[2 * n], std::string("info string position: Ungültiger FEN-String:  ") + badFens[n]);
-    EXPECT_EQ(perftNodes(out[2 * n + 1], 1), 29) << badFens[n];  // White after 1.e4 e5
+  for (const Pair& pair : pairs) input += std::string(pair.moves) + "\nperft depth 2\n" + pair.fen + "\nperft depth 2\n";
+  const Lines out = afterPreamble(input);
+  ASSERT_EQ(out.size(), 2 * std::size(pairs));
+  for (std::size_t i = 0; i < std::size(pairs); ++i) {
+    EXPECT_EQ(out[2 * i], out[2 * i + 1]) << pairs[i].moves;
+    EXPECT_TRUE(startsWith(out[2 * i], "info depth 2 time _ nodes ")) << out[2 * i];
   }
-  EXPECT_EQ(perftNodes(out.back(), 2), reference);
-}
-
-TEST(UciTranscript, PositionMessagesAndBadMoves) {
-  // A bad move keeps the moves before it: 1.e4 e5 (29 replies), then 1.e4 (20).
-  Lines out = afterPreamble(lines({"position startpos moves e2e4 e7e5 g1f9 b8c6", "perft depth 1",
-                                   "position startpos moves e2e4 e7", "perft depth 1", "position startpos moves e2e5",
-                                   "position startpos moves e7e8q", "position startpos moves e2e4e",
-                                   "position startpos moves O-O", "position Chess960", "position Chess960 x",
-                                   "position nothing", "position"}));
-  ASSERT_EQ(out.size(), 12u);
-  EXPECT_EQ(perftNodes(out[1], 1), 29);
-  EXPECT_EQ(perftNodes(out[3], 1), 20);
-  out.erase(out.begin() + 3);
-  out.erase(out.begin() + 1);
-  const std::string bad = "info string position: Ungültiger Zug:  ";
-  const std::string noNumber = "info string 'position Chess960' ohne Nummer";
-  const std::string noStart = "info string 'position' ohne 'startpos' und ohne 'fen'";
-  EXPECT_EQ(out, Lines({bad + "g1f9", bad + "e7", bad + "e2e5", bad + "e7e8q", bad + "e2e4e", bad + "O-O", noNumber,
-                        noNumber, noStart, noStart}));
-}
-
-TEST(UciTranscript, LongLinesAreReadInPieces) {
-  // 39,999 characters fill one piece; what follows is a line of its own.
-  std::string input = "uci\n" + std::string(39999, 'x') + "isready\n";
-  Transcript t = runEngine(input);
-  EXPECT_EQ(t.out, concat(UCI_REPLY, {"readyok"}));
-
-  // A 100,000-character line of spaces is blank in every piece.
-  std::string spaces = "uci\n" + std::string(100000, ' ') + "\nisready\n";
-  EXPECT_EQ(runEngine(spaces).out, concat(UCI_REPLY, {"readyok"}));
 }
 
 }  // namespace
