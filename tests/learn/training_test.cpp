@@ -30,7 +30,7 @@ namespace {
 //     on d5; ply 6 (after 3...Kc5) is quiet. The start configuration lasted
 //     one ply only.
 //  4. no result: skipped.
-// Read once as it is and once with "value 2000" and "ELO 2000", which keeps
+// Read once as it is and once with "value 2000" and "ELO 2500", which keeps
 // the first two games: 00008/00008 2 + 4 times (x = 0.5), 00002/00001 once.
 TEST(MaterialStatistics, HandCountedFileValuesAndBishopCodes) {
   // A line of the file, its last field the positional score of the position.
@@ -46,7 +46,7 @@ TEST(MaterialStatistics, HandCountedFileValuesAndBishopCodes) {
   MaterialStatistics statistics;
   const std::string pgn = std::string(KORVANE_DATA_DIR) + "/mat/configurations.pgn";
   EXPECT_TRUE(statistics.addPgnFile(pgn, 1000, -1, testutil::into(reports)));
-  EXPECT_TRUE(statistics.addPgnFile(pgn, 2000, 2000, testutil::into(reports)));
+  EXPECT_TRUE(statistics.addPgnFile(pgn, 2000, 2500, testutil::into(reports)));
   EXPECT_EQ(statistics.gamesRead(), 4u + 3u);
   EXPECT_EQ(statistics.gamesUsed(), 3u + 2u);
   ASSERT_TRUE(statistics.write("stats.txt", testutil::into(reports)));

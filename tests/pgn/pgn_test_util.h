@@ -62,15 +62,15 @@ inline std::string searches(const std::vector<std::string>& positions) {
 }
 
 // The engine's answers after "uciok" (or all, without it): each "bestmove" as
-// its move, or "search" when an iteration was reported before it; "info
-// string" lines as they are.
+// its move, or "search" when an iteration of depth 1 or more was reported
+// before it; "info string" lines as they are.
 inline std::vector<std::string> answers(const testing::Transcript& t) {
   EXPECT_EQ(t.exitCode, 0);
   std::vector<std::string> result;
   bool searched = false;
   auto from = std::find(t.out.begin(), t.out.end(), "uciok");
   for (const std::string& l : std::vector<std::string>(from == t.out.end() ? t.out.begin() : from, t.out.end())) {
-    searched |= l.rfind("info depth", 0) == 0;
+    searched |= l.rfind("info depth ", 0) == 0 && l.rfind("info depth 0 ", 0) != 0;
     if (l.rfind("info string", 0) == 0) result.push_back(l);
     if (l.rfind("bestmove ", 0) != 0) continue;
     result.push_back(searched ? "search" : l.substr(9));
