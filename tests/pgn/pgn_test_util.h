@@ -1,72 +1,35 @@
-// Helpers for the PGN and book tests: temporary files, collected report
-// lines, legal moves and random legal games.
+// What the PGN, book and training tests share: files, collected report
+// lines, moves from text, engine runs that search or play from a file.
 #pragma once
 
-#include <unistd.h>
+#include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdio>
-#include <filesystem>
+#include <algorithm>
 #include <fstream>
-#include <random>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "board/move_picker.h"
 #include "board/notation.h"
 #include "board/position.h"
 #include "pgn/pgn_reader.h"
+#include "../protocol/engine_process.h"
 
 namespace korvane::testutil {
 
-inline std::string dataPath(const std::string& name) { return std::string(KORVANE_DATA_DIR) + "/pgn/" + name; }
-
 inline std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// A file in the temporary directory, removed again at the end.
-class TempFile {
- public:
-  explicit TempFile(const std::string& content = "", const std::string& suffix = ".pgn", bool create = true) {
-    static std::atomic<int> counter{0};
-    path_ = (std::filesystem::temp_directory_path() /
-             ("korvane_test_" + std::to_string(getpid()) + "_" + std::to_string(counter++) + suffix))
-                .string();
-    if (create) std::ofstream(path_, std::ios::binary) << content;
-  }
-  ~TempFile() { std::remove(path_.c_str()); }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
+inline void writeFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
 
-  std::string read() const { return readFile(path_); }
-  bool exists() const { return std::filesystem::exists(path_); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-struct Reports {
-  std::vector<std::string> lines;
-  LineWriter writer() {
-    return [this](const std::string& line) { lines.push_back(line); };
-  }
-};
-
-inline std::vector<Move> legalMoves(Position& pos) {
-  MoveEntry buffer[MAX_MOVES];
-  MoveEntry* top = buffer;
-  HistoryTable history;
-  std::vector<Move> legal;
-  MovePicker picker(Move(), top, pos, history, false, false, nullptr);
-  for (const MoveEntry* e = picker.begin(); e < picker.end(); ++e)
-    if (isMoveLegal(pos, e->move)) legal.push_back(e->move);
-  return legal;
+// A writer that collects the report lines.
+inline LineWriter into(std::vector<std::string>& lines) {
+  return [&lines](const std::string& line) { lines.push_back(line); };
 }
 
 inline void play(Position& pos, Move m) {
@@ -75,33 +38,45 @@ inline void play(Position& pos, Move m) {
   makeMove(pos, m, undo);
 }
 
-// The moves of a text list (SAN), played from the FEN or the start.
-inline std::vector<Move> movesOf(const std::vector<std::string>& texts, const std::string& fen = "") {
+// The moves of a text of SAN or coordinate moves, played from the FEN or the
+// start; the list stops before the first move that does not parse.
+inline std::vector<Move> movesOf(const std::string& text, const std::string& fen = "") {
   Position pos;
   if (!fen.empty()) setFen(pos, fen.c_str());
+  std::istringstream in(text);
   std::vector<Move> moves;
-  for (const std::string& text : texts) {
+  for (std::string word; in >> word;) {
     Move m;
-    if (!parseMove(pos, text, false, m)) break;
+    if (!parseMove(pos, word, false, m) && !parseMove(pos, word, true, m)) break;
     play(pos, m);
     moves.push_back(m);
   }
   return moves;
 }
 
-// A random legal game from `pos` (which it changes): `plies` plies unless a
-// mate or stalemate comes first. The first `narrow` plies choose among the
-// first two legal moves only, so that games share their openings.
-inline std::vector<Move> randomGame(std::mt19937& rng, Position& pos, int plies, int narrow = 0) {
-  std::vector<Move> moves;
-  for (int i = 0; i < plies; ++i) {
-    const std::vector<Move> legal = legalMoves(pos);
-    if (legal.empty()) break;
-    const std::size_t choices = i < narrow && legal.size() > 2 ? 2 : legal.size();
-    moves.push_back(legal[rng() % choices]);
-    play(pos, moves.back());
+// Input that answers each position ("" for none) with "go depth 1".
+inline std::string searches(const std::vector<std::string>& positions) {
+  std::string input = "setoption name blocking value true\n";
+  for (const std::string& p : positions) input += (p.empty() ? "" : "position " + p + "\n") + "go depth 1\n";
+  return input + "quit\n";
+}
+
+// The engine's answers after "uciok" (or all, without it): each "bestmove" as
+// its move, or "search" when an iteration of depth 1 or more was reported
+// before it; "info string" lines as they are.
+inline std::vector<std::string> answers(const testing::Transcript& t) {
+  EXPECT_EQ(t.exitCode, 0);
+  std::vector<std::string> result;
+  bool searched = false;
+  auto from = std::find(t.out.begin(), t.out.end(), "uciok");
+  for (const std::string& l : std::vector<std::string>(from == t.out.end() ? t.out.begin() : from, t.out.end())) {
+    searched |= l.rfind("info depth ", 0) == 0 && l.rfind("info depth 0 ", 0) != 0;
+    if (l.rfind("info string", 0) == 0) result.push_back(l);
+    if (l.rfind("bestmove ", 0) != 0) continue;
+    result.push_back(searched ? "search" : l.substr(9));
+    searched = false;
   }
-  return moves;
+  return result;
 }
 
 }  // namespace korvane::testutil

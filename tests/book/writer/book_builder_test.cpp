@@ -1,215 +1,144 @@
 #include "book/writer/book_builder.h"
+#include "book/writer/book_command.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
-#include <map>
-#include <random>
+#include <cstdio>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
-#include "book_text.h"
+#include "../../pgn/pgn_test_util.h"
 
 namespace korvane {
 namespace {
 
-using testutil::BookLine;
 using testutil::movesOf;
-using testutil::Reports;
-using testutil::TempFile;
 using Points = std::pair<std::uint32_t, std::uint32_t>;
 
-// A fixed random table, so that signatures do not depend on the clock.
-BookTree testTree() {
-  std::mt19937 rng(99);
-  std::vector<std::uint32_t> words(std::size_t(BOOK_RANDOM_PLIES) * 128);
-  for (auto& w : words) w = rng();
-  return BookTree(words);
+// A game of the given length whose first 40 positions are all different:
+// pawn moves first, then the knights go round.
+std::vector<Move> longGame(int plies) {
+  std::string text = "a3 a6 b3 b6 c3 c6 d3 d6 e3 e6 f3 f6 g3 g6 h3 h6 a4 a5 b4 b5 c4 c5 d4 d5 e4 e5 f4 f5 g4 g5 h4 h5";
+  for (int n = 32; n < plies; n += 8) text += " Nd2 Nd7 Ne2 Ne7 Nb1 Nb8 Ng1 Ng8";
+  std::vector<Move> moves = movesOf(text);
+  EXPECT_GE(int(moves.size()), plies);
+  moves.resize(std::size_t(plies));
+  return moves;
 }
 
 // The points of the entry for move `ply` of the game; (0, 0) if none.
-Points pointsAt(BookTree& tree, const std::vector<Move>& moves, std::size_t ply) {
+Points pointsAt(BookTree& tree, const std::vector<Move>& moves, std::size_t ply, const std::string& fen = "") {
   Position pos;
+  if (!fen.empty()) setFen(pos, fen.c_str());
   for (std::size_t i = 0; i < ply; ++i) testutil::play(pos, moves[i]);
   for (std::uint32_t i = tree.firstEntry(pos.key); i != BOOK_NO_ENTRY; i = tree.entries[i].next)
     if (tree.entries[i].move == moves[ply]) return {tree.entries[i].white, tree.entries[i].black};
   return {0, 0};
 }
 
-std::vector<Move> gameOfLength(int plies, unsigned seed) {
-  std::mt19937 rng(seed);
-  for (;;) {
-    Position pos;
-    std::vector<Move> moves = testutil::randomGame(rng, pos, plies);
-    if (int(moves.size()) == plies) return moves;
+TEST(BookBuilder, CreditsOfGames) {
+  // Entries start with 1000 points a side; a game's points for Black are
+  // raised by 8 %. Without "all", f = 1 - (plies - 36 - i) / 328 (at least
+  // 0.55, at most 1) of a side's points go to it at ply i, the rest to the
+  // other side: for 100 plies f is 0.805 at ply 0 and 0.915 at ply 36, the
+  // last ply credited; for 40 plies f reaches 1 at ply 4.
+  const struct {
+    bool fresh, all, added;  // a new tree (else the tree of the row above), "all", the game added
+    int plies, outcome;
+    std::uint32_t value;
+    std::size_t ply;
+    Points points;
+  } adds[] = {
+      {true, false, true, 100, +1, 1000, 0, {1805, 1195}},  {true, false, true, 100, +1, 1000, 36, {1915, 1085}},
+      {true, false, true, 100, +1, 1000, 37, {0, 0}},       {true, false, true, 100, -1, 1000, 0, {1211, 1869}},
+      {true, false, true, 100, -1, 1000, 36, {1092, 1988}}, {true, false, true, 100, 0, 1000, 0, {1508, 1532}},
+      {true, false, true, 100, 0, 1000, 36, {1503, 1537}},  {true, false, true, 40, +1, 1000, 0, {1988, 1012}},
+      {true, false, true, 40, +1, 1000, 4, {2000, 1000}},
+      // The same game again (the same first 99 moves) is credited only with
+      // what its points exceed the earlier ones by: with value 2000 the
+      // second thousand, with the other result Black's 2160.
+      {false, false, false, 40, +1, 1000, 0, {1988, 1012}}, {true, false, true, 100, +1, 1000, 0, {1805, 1195}},
+      {false, false, false, 120, +1, 500, 0, {1805, 1195}}, {false, false, false, 120, +1, 1000, 0, {1805, 1195}},
+      {false, false, true, 100, +1, 2000, 0, {2610, 1390}}, {false, false, false, 100, +1, 2000, 0, {2610, 1390}},
+      {false, false, true, 100, -1, 2000, 0, {3031, 3129}},
+      // Short games need "all": every ply, full points, no memory of games.
+      {true, false, false, 36, +1, 1000, 0, {0, 0}},        {false, true, true, 36, +1, 1000, 35, {2000, 1000}},
+      {false, true, true, 36, +1, 1000, 0, {3000, 1000}},   {false, true, true, 36, -1, 1000, 35, {3000, 2080}},
+      // Points stop at the largest 32-bit value instead of wrapping round.
+      {true, true, true, 1, +1, 0xFFFFFFFFu, 0, {0xFFFFFFFFu, 1000}},
+      {false, true, true, 1, +1, 0xFFFFFFFFu, 0, {0xFFFFFFFFu, 1000}},
+  };
+  BookTree tree;
+  for (const auto& a : adds) {
+    if (a.fresh) tree = BookTree();
+    const std::vector<Move> game = longGame(a.plies);
+    EXPECT_EQ(addGame(tree, game, nullptr, a.value, a.all, a.outcome), a.added) << a.plies << " " << a.value;
+    EXPECT_EQ(pointsAt(tree, game, a.ply), a.points) << a.plies << " " << a.value << " " << a.ply;
   }
-}
-
-TEST(BookBuilder, CreditsLeanTowardsADrawLateInLongGames) {
-  const std::vector<Move> game = gameOfLength(100, 1);
-  // f = 1 - (100 - 36 - i) / 328: 0.805 for the first move, 0.915 for ply 36;
-  // Black's points are raised by 8 % first.
-  const std::vector<std::pair<int, std::vector<Points>>> cases = {
-      {+1, {{1805, 1195}, {1915, 1085}}}, {-1, {{1211, 1869}, {1092, 1988}}}, {0, {{1508, 1532}, {1503, 1537}}}};
-  for (const auto& [outcome, expected] : cases) {
-    BookTree tree = testTree();
-    ASSERT_TRUE(addGame(tree, game, nullptr, 1000, false, outcome));
-    EXPECT_EQ(pointsAt(tree, game, 0), expected[0]) << outcome;
-    EXPECT_EQ(pointsAt(tree, game, 36), expected[1]) << outcome;
-    EXPECT_EQ(pointsAt(tree, game, 37), Points(0, 0));  // 37 plies are credited
-  }
-  // In a game of 40 plies f reaches 1 at ply 4.
-  const std::vector<Move> shorter = gameOfLength(40, 2);
-  BookTree tree = testTree();
-  ASSERT_TRUE(addGame(tree, shorter, nullptr, 1000, false, +1));
-  EXPECT_EQ(pointsAt(tree, shorter, 0), Points(1988, 1012));
-  EXPECT_EQ(pointsAt(tree, shorter, 4), Points(2000, 1000));
-}
-
-TEST(BookBuilder, SameGameIsCreditedOnlyWithWhatIsNew) {
-  const std::vector<Move> game = gameOfLength(100, 1);
-  BookTree tree = testTree();
-  ASSERT_TRUE(addGame(tree, game, nullptr, 1000, false, +1));
-  EXPECT_FALSE(addGame(tree, game, nullptr, 1000, false, +1));
-  EXPECT_FALSE(addGame(tree, game, nullptr, 500, false, +1));
-  EXPECT_EQ(pointsAt(tree, game, 0), Points(1805, 1195));
-  // With twice the value the second thousand counts, once.
-  ASSERT_TRUE(addGame(tree, game, nullptr, 2000, false, +1));
-  EXPECT_FALSE(addGame(tree, game, nullptr, 2000, false, +1));
-  EXPECT_EQ(pointsAt(tree, game, 0), Points(2610, 1390));
-  // The other result: only Black's 2160 points are new.
-  ASSERT_TRUE(addGame(tree, game, nullptr, 2000, false, -1));
-  EXPECT_EQ(pointsAt(tree, game, 0), Points(2610 + 421, 1390 + 1739));
-  EXPECT_EQ(tree.games.size(), 1u);
-  // Games that differ only after move 99 are the same game.
-  const std::vector<Move> longer = gameOfLength(120, 3);
-  ASSERT_TRUE(addGame(tree, longer, nullptr, 1000, false, 0));
-  EXPECT_FALSE(addGame(tree, std::vector<Move>(longer.begin(), longer.begin() + 110), nullptr, 1000, false, 0));
-}
-
-TEST(BookBuilder, ShortGamesBadGamesAndLargeValues) {
-  const std::vector<Move> game = gameOfLength(30, 4);
-  BookTree tree = testTree();
-  EXPECT_FALSE(addGame(tree, game, nullptr, 1000, false, +1));
-  EXPECT_EQ(tree.nodes.size(), 0u);
-  // With "all": every ply, full points, no memory of games.
-  ASSERT_TRUE(addGame(tree, game, nullptr, 1000, true, +1));
-  ASSERT_TRUE(addGame(tree, game, nullptr, 1000, true, -1));
-  EXPECT_EQ(tree.entries.size(), 30u);
-  EXPECT_EQ(pointsAt(tree, game, 0), Points(2000, 2080));
-  EXPECT_EQ(pointsAt(tree, game, 29), Points(2000, 2080));
-  EXPECT_EQ(tree.games.size(), 0u);
 
   // Moves that do not fit the start, a broken FEN, no moves: nothing added.
   const std::string fen = "8/3k4/8/8/8/8/8/K7 w - - 0 1";
-  const std::vector<Move> kings = movesOf({"Kb2", "Ke6"}, fen);
-  BookTree other = testTree();
+  const std::vector<Move> kings = movesOf("Kb2 Ke6", fen);
+  BookTree other;
   EXPECT_FALSE(addGame(other, kings, nullptr, 1000, true, +1));
   EXPECT_FALSE(addGame(other, kings, "8/8/8/8 w", 1000, true, +1));
   EXPECT_FALSE(addGame(other, {}, nullptr, 1000, true, +1));
   EXPECT_EQ(other.entries.size(), 0u);
   EXPECT_TRUE(addGame(other, kings, fen.c_str(), 1000, true, +1));
-  EXPECT_EQ(other.entries.size(), 2u);
-
-  // Points stop at the largest 32-bit value instead of wrapping round.
-  const std::vector<Move> e4 = movesOf({"e4"});
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(addGame(other, e4, nullptr, 0xFFFFFFFFu, true, +1));
-  EXPECT_EQ(pointsAt(other, e4, 0), Points(0xFFFFFFFFu, 1000));
-}
-
-// With "all" and value 1000: 1. e4 e5 (White won), 1. e4 c5 2. Nf3 d6
-// (draw), 1. d4 d5 (Black won). At the start e4 has (2500, 1540), d4 (1000,
-// 2080); after e4 the draw's c5 (1500, 1540) beats e5 (2000, 1000).
-BookTree smallTree() {
-  BookTree tree = testTree();
-  EXPECT_TRUE(addGame(tree, movesOf({"e4", "e5"}), nullptr, 1000, true, +1));
-  EXPECT_TRUE(addGame(tree, movesOf({"e4", "c5", "Nf3", "d6"}), nullptr, 1000, true, 0));
-  EXPECT_TRUE(addGame(tree, movesOf({"d4", "d5"}), nullptr, 1000, true, -1));
-  return tree;
-}
-
-TEST(BookBuilder, ValuesTheSmallTree) {
-  BookTree tree = smallTree();
-  Position pos;
-  // ln((2500 + 1000 + 2500) / (1540 + 2080 + 1540)): the best move counts twice.
-  EXPECT_NEAR(evaluateNode(tree, pos, 2000, std::log(1.25)), std::log(6000.0 / 5160.0), 1e-9);
-  const BookEntry& first = tree.entries[tree.firstEntry(pos.key)];
-  const BookEntry& second = tree.entries[first.next];
-  EXPECT_EQ(first.move, movesOf({"e4"})[0]);
-  EXPECT_NEAR(first.value, std::log(5000.0 / 4080.0), 1e-6);  // minus Black's value after e4
-  EXPECT_EQ(first.weight, 99);
-  EXPECT_NEAR(second.value, std::log(1000.0 / 2080.0), 1e-6);
-  EXPECT_EQ(second.weight, 0);
-}
-
-std::vector<std::string> bookLines(const std::string& text) {
-  std::vector<BookLine> lines;
-  EXPECT_TRUE(testutil::readBookText(text, lines)) << text;
-  std::vector<std::string> out;
-  for (const BookLine& l : lines) out.push_back(l.path + " " + std::to_string(l.weight));
-  return out;
-}
-
-TEST(BookBuilder, WritesTheSmallBook) {
-  Reports reports;
-  TempFile out("", ".opn");
-  BookTree tree = smallTree();
-  ASSERT_TRUE(writeBook(tree, out.path(), 1000, 0.25, reports.writer()));
-  EXPECT_EQ(out.read(), "e2e4 99\n c7c5 99\n  g1f3 99\n   d7d6 99\n   *\n  *\n *\n*\n* -1\n");
-  EXPECT_EQ(reports.lines, (std::vector<std::string>{"white moves:         2", "black moves:         2",
-                                                     "moves:               4"}));
-
-  // With a width of 10000 %, e5 (weight 83) joins c5; d4 (78) stays out.
-  tree = smallTree();
-  ASSERT_TRUE(writeBook(tree, out.path(), 1000, 100.0, reports.writer()));
-  EXPECT_EQ(bookLines(out.read()), (std::vector<std::string>{"e2e4 99", "e2e4 c7c5 99", "e2e4 c7c5 g1f3 99",
-                                                             "e2e4 c7c5 g1f3 d7d6 99", "e2e4 e7e5 83"}));
-  // At the default threshold only e4, played twice, has enough (4040 > 4000).
-  tree = smallTree();
-  ASSERT_TRUE(writeBook(tree, out.path(), 3000, 0.25, reports.writer()));
-  EXPECT_EQ(out.read(), "e2e4 99\n*\n* -1\n");
-
-  // EPD: one line per position with a book move, the way there in German.
-  tree = smallTree();
-  reports.lines.clear();
-  ASSERT_TRUE(writeEPD(tree, out.path(), 1000, 0.25, reports.writer()));
-  EXPECT_EQ(out.read(),
-            "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1;; QZ-Testposition 1\n"
-            "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1;e4 ; QZ-Testposition 2\n"
-            "rnbqkbnr/pp1ppppp/8/2p5/4P3/8/PPPP1PPP/RNBQKBNR w KQkq - 0 1;e4 c5 ; QZ-Testposition 3\n"
-            "rnbqkbnr/pp1ppppp/8/2p5/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq - 0 1;e4 c5 Sf3 ; QZ-Testposition 4\n");
-  EXPECT_TRUE(reports.lines.empty());
+  EXPECT_EQ(pointsAt(other, kings, 1, fen), Points(2000, 1000));
 }
 
 TEST(BookBuilder, AddsPgnFiles) {
-  BookTree tree = testTree();
-  Reports reports;
   // Of the three sample games the unfinished one is skipped; the others are
-  // shorter than 37 plies and need "all".
-  ASSERT_TRUE(addPgnFile(tree, testutil::dataPath("games.pgn"), 1000, false, -1, reports.writer()));
-  EXPECT_EQ(tree.gamesRead, 3u);
-  EXPECT_EQ(tree.gamesAdded, 0u);
-  ASSERT_TRUE(addPgnFile(tree, testutil::dataPath("games.pgn"), 1000, true, -1, reports.writer()));
-  EXPECT_EQ(tree.gamesAdded, 2u);
-  EXPECT_EQ(tree.entries.size(), 17u + 6u);
-  // The Elo filter: only the first game is rated, 2310 and 2250.
-  ASSERT_TRUE(addPgnFile(tree, testutil::dataPath("games.pgn"), 1000, true, 2251, reports.writer()));
-  EXPECT_EQ(tree.gamesAdded, 2u);
-  ASSERT_TRUE(addPgnFile(tree, testutil::dataPath("games.pgn"), 1000, true, 2250, reports.writer()));
-  EXPECT_EQ(tree.gamesAdded, 3u);
-  EXPECT_TRUE(reports.lines.empty());
+  // shorter than 37 plies and need "all". Only the first is rated (2310 and
+  // 2250).
+  // All, minimum Elo, games read and added so far.
+  const std::tuple<bool, int, unsigned, unsigned> adds[] = {
+      {false, -1, 3, 0}, {true, -1, 6, 2}, {true, 2251, 6, 2}, {true, 2250, 7, 3}};
+  BookTree tree;
+  std::vector<std::string> reports;
+  for (const auto& [all, minimumElo, read, added] : adds) {
+    ASSERT_TRUE(addPgnFile(tree, KORVANE_DATA_DIR "/pgn/games.pgn", 1000, all, minimumElo, testutil::into(reports)));
+    EXPECT_EQ(tree.gamesRead, read);
+    EXPECT_EQ(tree.gamesAdded, added);
+  }
+  EXPECT_TRUE(reports.empty());
+  EXPECT_FALSE(addPgnFile(tree, "/nonexistent/games.pgn", 1000, true, -1, testutil::into(reports)));
+}
 
-  // A faulty game ends the file there.
-  const std::string tags = "[White \"a\"]\n[Black \"b\"]\n[Result \"1-0\"]\n";
-  TempFile broken(tags + "1. e4 e5 1-0\n" + tags + "1. e4 Ke2 1-0\n" + tags + "1. d4 d5 1-0\n");
-  BookTree other = testTree();
-  ASSERT_TRUE(addPgnFile(other, broken.path(), 1000, true, -1, reports.writer()));
-  EXPECT_EQ(other.gamesAdded, 1u);
-  EXPECT_EQ(reports.lines.size(), 1u);
-  EXPECT_FALSE(addPgnFile(other, "/nonexistent/dir/x.pgn", 1000, true, -1, reports.writer()));
-  EXPECT_EQ(reports.lines.size(), 2u);
+// The arguments as one text: action, file, value, minimum Elo, all,
+// threshold, width.
+std::string described(const BookCommandArguments& a) {
+  static const char* const NAMES[] = {"None", "Delete", "Add", "Write", "Write960", "WriteEpd"};
+  char text[1200];
+  std::snprintf(text, sizeof text, "%s %s %u %d %d %d %g", NAMES[int(a.action)], a.fileName.c_str(), a.value,
+                a.minimumElo, int(a.all), a.threshold, a.width);
+  return text;
+}
+
+TEST(BookCommand, ReadsItsKeywords) {
+  // Text, whether a tree exists, the arguments.
+  const std::tuple<const char*, bool, const char*> cases[] = {
+      {"add games.pgn", false, "Add games.pgn 1000 -1 0 3000 0.25"},
+      {"  add games.pgn value 500 ELO 2200 all", true, "Add games.pgn 500 2200 1 3000 0.25"},
+      // "all" as a word of its own, also before the line end.
+      {"add x.pgn all\r\n", false, "Add x.pgn 1000 -1 1 3000 0.25"},
+      {"add all.pgn allx", false, "Add all.pgn 1000 -1 0 3000 0.25"},
+      // Numbers out of range saturate; a keyword without number keeps the default.
+      {"add x value 99999999999 ELO -99999999999", false, "Add x 4294967295 -2147483648 0 3000 0.25"},
+      {"add x value ELO 5", false, "Add x 1000 5 0 3000 0.25"},
+      {"writeEPD  my positions.epd  threshold 100 width 50", true, "WriteEpd my positions.epd 1000 -1 0 100 0.5"},
+      {"write960 b960.opn width 10\r\n", true, "Write960 b960.opn 1000 -1 0 3000 0.1"},
+      // "delete" and "write" need a tree; "delete" is looked for first.
+      {"write book.opn", false, "None  1000 -1 0 3000 0.25"},
+      {"add delete.pgn", false, "Add delete.pgn 1000 -1 0 3000 0.25"},
+      {"add delete.pgn", true, "Delete  1000 -1 0 3000 0.25"},
+  };
+  for (const auto& [text, tree, expected] : cases)
+    EXPECT_EQ(described(parseBookArguments(text, tree)), expected) << text;
+  EXPECT_EQ(parseBookArguments(("write " + std::string(3000, 'n')).c_str(), true).fileName.size(), 1023u);
 }
 
 }  // namespace
