@@ -500,7 +500,9 @@ void UciInterpreter::reloadBook() {
   }
   if (loadBook(engine_.bookFile, bookStart_, engine_.table())) {
     failedBookReported_.reset();
-  } else if (failedBookReported_ != engine_.bookFile) {
+  } else if (failedBookReported_ != engine_.bookFile && !output_.noOutput()) {
+    // While output is off (a quiet stop in progress) the report would be
+    // lost; it then waits for the next reload instead of counting as made.
     output_.debugMessage("Opening book read error", nullptr);
     failedBookReported_ = engine_.bookFile;
   }

@@ -26,7 +26,7 @@ namespace korvane {
 class XboardAdapter;
 
 // A score in tenths of a centipawn as xboard wants it: centipawns, with mate
-// scores mapped near ±32,767 (mate in one is 32,765).
+// scores mapped near ±32,767 (a mate with the next move shows as 32,766).
 int xboardScore(int score);
 
 class XboardOutput : public EngineOutput {

@@ -17,12 +17,15 @@ class RecordingOutput final : public EngineOutput {
   void reportCurrentMove(Move, int) override {}
   void reportBestMove(Move, Move) override {}
   void reportSearchEnd() override {}
-  void debugMessage(const char*, const char*) override {}
+  void debugMessage(const char* message, const char*) override {
+    if (!noOutput()) debug.emplace_back(message);
+  }
   void printLine(std::string_view text) override {
     if (!noOutput()) printed.emplace_back(text);
   }
 
   std::vector<std::string> printed;
+  std::vector<std::string> debug;
 };
 
 }  // namespace korvane::testing

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "protocol/scan.h"
 #include "protocol/search_controller.h"
@@ -60,6 +61,16 @@ TEST(Interpreter, OptionsLeaveTheirState) {
   EXPECT_EQ(engine.bookFile, "my book.opn");
   uci.handleLine("setoption name BookFile value");
   EXPECT_EQ(engine.bookFile, "");
+  // A failed book load is reported once, but not while output is off.
+  uci.handleLine("setoption name OwnBook value true");
+  uci.handleLine("setoption name BookFile value /nonexistent/k.opn");
+  output.debug.clear();
+  output.setNoOutput(true);
+  uci.handleLine("ucinewgame");
+  output.setNoOutput(false);
+  uci.handleLine("ucinewgame");
+  uci.handleLine("ucinewgame");
+  EXPECT_EQ(output.debug, std::vector<std::string>{"Opening book read error"});
   uci.handleLine(("setoption name Zeitprotokolldatei value " + std::string(600, 'z')).c_str());
   EXPECT_EQ(engine.timeLogFile.get(), std::string(511, 'z'));
   uci.handleLine("setoption name MaterialFile value (internal)");
