@@ -9,7 +9,7 @@
 #include <fstream>
 #include <regex>
 
-#include "../protocol/interactive_engine.h"
+#include "../protocol/engine_process.h"
 
 namespace korvane::testing {
 namespace {
