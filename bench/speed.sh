@@ -78,16 +78,15 @@ field() {
   done
 }
 
-# Nodes per second of one "go movetime" search, left in NPS: threads option
-# name, thread count, position, engine command. Korvane's figure is that of
-# its last completed iteration, Glaurung's that of its last report. Korvane's
-# largest resident set so far is kept in PEAK_KB.
 PEAK_KB=
 NPS=0
-search_nps() {
-  NPS=0
-  local threadOption=$1 threads=$2 position=$3
-  shift 3
+
+# Starts an engine, sets its thread count and runs one search to its
+# bestmove; the engine is left running. Arguments: threads option name,
+# thread count, position, go arguments, engine command.
+run_search() {
+  local threadOption=$1 threads=$2 position=$3 limits=$4
+  shift 4
   LAST_NPS_LINE=
   start_engine "$@"
   send uci
@@ -96,9 +95,18 @@ search_nps() {
   send isready
   wait_for readyok || return 1
   send "position $position"
-  send "go movetime $MOVETIME"
-  wait_for bestmove || return 1
-  if [[ $1 == "$KORVANE" && -r /proc/$ENGINE_PID/status ]]; then
+  send "go $limits"
+  wait_for bestmove
+}
+
+# Nodes per second of one "go movetime" search, left in NPS: threads option
+# name, thread count, position, engine command. Korvane's figure is that of
+# its last completed iteration, Glaurung's that of its last report. Korvane's
+# largest resident set so far is kept in PEAK_KB.
+search_nps() {
+  NPS=0
+  run_search "$1" "$2" "$3" "movetime $MOVETIME" "${@:4}" || return 1
+  if [[ $4 == "$KORVANE" && -r /proc/$ENGINE_PID/status ]]; then
     local kb
     kb=$(awk '/^VmHWM:/ { print $2 }' "/proc/$ENGINE_PID/status")
     [[ -n $kb && (-z $PEAK_KB || $kb -gt $PEAK_KB) ]] && PEAK_KB=$kb
@@ -149,17 +157,7 @@ fi
 # same depth on the first three positions (the reported node count is the
 # main thread's alone, so nodes per second cannot show it).
 search_time() {
-  local threads=$1 position=$2
-  LAST_NPS_LINE=
-  start_engine "$KORVANE"
-  send uci
-  wait_for uciok || return 1
-  send "setoption name NumberOfProcessors value $threads"
-  send isready
-  wait_for readyok || return 1
-  send "position $position"
-  send "go depth $DEPTH"
-  wait_for bestmove || return 1
+  run_search NumberOfProcessors "$1" "$2" "depth $DEPTH" "$KORVANE" || return 1
   stop_engine
   field "$LAST_NPS_LINE" time
 }
